@@ -1,0 +1,15 @@
+#pragma once
+
+#include "afm3_types.h"
+#include "cli.h"
+
+namespace abm {
+
+int runCheck(const Args& args);
+int runInfo(const Args& args);
+int runCreate(const Args& args);
+
+// The owner key the tool opens albums under.
+HINSTANCE toolOwnerKey();
+
+}  // namespace abm

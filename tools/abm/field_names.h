@@ -1,0 +1,13 @@
+// Names the tool gives field types on the command line and in listings.
+#pragma once
+
+#include <string>
+
+namespace abm {
+
+// "text", "memo", ... for types 0 to 15.
+const char* fieldTypeName(unsigned type);
+// The type named by a name or a number 0..12, or -1.
+int fieldTypeFromName(const std::string& name);
+
+}  // namespace abm
