@@ -7,7 +7,8 @@ set -euo pipefail
 packages=(cmake g++ make googletest libgtest-dev libbenchmark-dev zlib1g-dev
           libjpeg62-turbo-dev libjpeg-turbo-progs)
 if [[ "${1:-}" == "--all" ]]; then
-  packages+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386)
+  packages+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386
+             xvfb xauth)
 fi
 
 as_root() { if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi; }

@@ -184,6 +184,13 @@ TEST_F(PosixVolumes, CurrentDirectoryAndRelativePaths) {
   for (const auto& c : cases) {
     EXPECT_EQ(fullPath(c.path), c.full) << c.path;
   }
+  // Without a root, volume queries name the current directory's volume.
+  plat::VolumeInfo info;
+  ASSERT_TRUE(qwinTestAddVolume("Q:\\", host_.c_str(), "CURRENT", DRIVE_FIXED, 12, 1, nullptr));
+  ASSERT_TRUE(plat::volumeInformation(nullptr, &info));
+  EXPECT_STREQ(info.label, "CURRENT");
+  EXPECT_EQ(info.maxComponentLength, 12u);
+  ASSERT_TRUE(qwinTestAddVolume("Q:\\", host_.c_str(), "", DRIVE_FIXED, 255, 1, nullptr));
   ASSERT_TRUE(afm3test::writeWholeFile("relative.txt", "here"));
   EXPECT_EQ(afm3test::readWholeFile(host_ + "\\photos\\relative.txt"), "here");
   EXPECT_FALSE(plat::setCurrentDirectory("Q:\\absent"));

@@ -161,6 +161,8 @@ TEST(Win32Process, ProgramPathWithBlanks) {
   ASSERT_TRUE(plat::createDirectory(folder.c_str()));
   const std::string copy = folder + "\\child copy.exe";
   ASSERT_TRUE(plat::copyFile(child.c_str(), copy.c_str(), true));
+  // Unquoted, the path would start "tool.exe" with the rest as arguments.
+  ASSERT_TRUE(plat::copyFile(child.c_str(), dir.file("tool.exe").c_str(), true));
   EXPECT_EQ(plat::runProcess({copy, "exit", "42"}), 42);
 }
 

@@ -186,6 +186,14 @@ using qwin::fail;
 namespace plat {
 
 bool volumeInformation(const char* root, VolumeInfo* info) {
+  // No root names the volume of the current directory.
+  std::string rootText;
+  if (root == nullptr) {
+    qwin::WinPath cwd;
+    if (!qwin::parsePath(".", &cwd)) return fail(kErrInvalidName);
+    rootText = cwd.root();
+    root = rootText.c_str();
+  }
   qwin::RootName name;
   if (!qwin::parseRootName(root, &name)) return fail(kErrInvalidName);
   if (!name.onlyRoot) return fail(qwin::kErrDirNotRoot);

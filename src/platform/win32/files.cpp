@@ -98,7 +98,7 @@ bool lockFile(FileHandle file, uint64_t offset, uint64_t length) {
 }
 
 bool unlockFile(FileHandle file, uint64_t offset, uint64_t length) {
-  return UnlockFile(file, low32(offset), 0, low32(length), high32(length)) != FALSE;
+  return UnlockFile(file, low32(offset), high32(offset), low32(length), high32(length)) != FALSE;
 }
 
 bool fileTimes(FileHandle file, uint64_t* creation, uint64_t* lastAccess, uint64_t* lastWrite) {
