@@ -112,6 +112,9 @@ bool setEndOfFile(FileHandle file);  // truncates or extends at the file pointer
 // and a second overlapping lock fails even on the same handle.
 bool lockFile(FileHandle file, uint64_t offset, uint64_t length);
 bool unlockFile(FileHandle file, uint64_t offset, uint64_t length);
+// Whether locks also refuse other handles' reads and writes. Windows and the
+// POSIX emulation do; Wine refuses only overlapping locks.
+bool locksBindReadsAndWrites();
 // Last-write time of an open file as a Windows FILETIME (UTC, 100 ns units
 // since 1601).
 bool fileTimes(FileHandle file, uint64_t* creation, uint64_t* lastAccess, uint64_t* lastWrite);

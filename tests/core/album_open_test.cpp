@@ -92,6 +92,7 @@ TEST_F(OpenAlbum, HandsOutTheLiveFieldsWithTheirIndexAttributes) {
 }
 
 TEST_F(OpenAlbum, ReadOnlyFileFallsBackToSharingThenReadOnlyAccess) {
+  if (!afm3test::readOnlyFilesRefuseWriting()) GTEST_SKIP() << "this user may write read-only files";
   ASSERT_TRUE(plat::setFileAttributes(path.c_str(), plat::kAttrReadOnly));
   HANDLE handle = nullptr;
   EXPECT_EQ(open(0x40, &handle), 0x22u);
@@ -139,6 +140,7 @@ TEST_F(OpenAlbum, AcceptsTheOtherMagicByte) {
 }
 
 TEST_F(OpenAlbum, RefusesDamagedHeaders) {
+  const size_t openBefore = afm3::openAlbumCount();
   const Bytes good = contents();
   Bytes wrongChecksum = good;
   wrongChecksum[1796] ^= 1;
@@ -157,7 +159,7 @@ TEST_F(OpenAlbum, RefusesDamagedHeaders) {
   version4[4] = 4;
   rewrite(version4);
   expectOpenFails(0x22, 6426, 4);
-  EXPECT_EQ(afm3::openAlbumCount(), 0u);
+  EXPECT_EQ(afm3::openAlbumCount(), openBefore) << "failed opens leave no slot behind";
 }
 
 TEST_F(OpenAlbum, RefusesHeadersWhoseTablesDoNotFitTheFile) {

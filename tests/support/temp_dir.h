@@ -27,5 +27,8 @@ bool writeWholeFile(const std::string& path, const std::string& bytes);
 std::string readWholeFile(const std::string& path);
 // Removes a folder and everything below it.
 void removeTree(const std::string& path);
+// Whether this user is refused writing to a file with the read-only
+// attribute (Wine lets the superuser write such files).
+bool readOnlyFilesRefuseWriting();
 
 }  // namespace afm3test

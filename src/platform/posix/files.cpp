@@ -334,6 +334,8 @@ bool lockFile(FileHandle handle, uint64_t offset, uint64_t length) {
   return true;
 }
 
+bool locksBindReadsAndWrites() { return true; }
+
 bool unlockFile(FileHandle handle, uint64_t offset, uint64_t length) {
   auto file = qwin::lookup(handle);
   if (!file) return false;

@@ -101,6 +101,13 @@ bool unlockFile(FileHandle file, uint64_t offset, uint64_t length) {
   return UnlockFile(file, low32(offset), high32(offset), low32(length), high32(length)) != FALSE;
 }
 
+bool locksBindReadsAndWrites() {
+  // Wine announces itself through an ntdll export that Windows lacks.
+  static const bool wine =
+      GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+  return !wine;
+}
+
 bool fileTimes(FileHandle file, uint64_t* creation, uint64_t* lastAccess, uint64_t* lastWrite) {
   FILETIME created, accessed, written;
   if (!GetFileTime(file, &created, &accessed, &written)) return false;
