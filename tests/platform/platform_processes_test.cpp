@@ -129,7 +129,9 @@ TEST_F(PlatformProcesses, LocksOfThisProcessBindTheOther) {
   // A whole-file lock, as the library takes one, covers everything.
   ASSERT_TRUE(plat::lockFile(owner.get(), 0, 0xFFFFFFFFu));
   EXPECT_EQ(runChild({"lock", path_, "99", "1"}), plat::kErrLockViolation);
-  if (bindsReadsAndWrites) EXPECT_EQ(runChild({"read", path_, "99", "1"}), plat::kErrLockViolation);
+  if (bindsReadsAndWrites) {
+    EXPECT_EQ(runChild({"read", path_, "99", "1"}), plat::kErrLockViolation);
+  }
   EXPECT_EQ(runChild({"open", path_, "r", "rw"}), 0);
 }
 
