@@ -99,8 +99,8 @@ TEST_F(PlatformFind, EntriesDescribeTheFiles) {
   EXPECT_TRUE(plat::findClose(handle));
 #ifndef _WIN32  // closing a closed find handle is undefined on Windows
   EXPECT_FALSE(plat::findClose(handle));
-#endif
   EXPECT_EQ(plat::lastError(), plat::kErrInvalidHandle);
+#endif
 }
 
 TEST_F(PlatformFind, NothingFoundAndMissingFolders) {
