@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the native library and tool, then shows the tool at work on an
-# album it makes in a scratch folder.
+# Builds the native library and tool, then shows the tool at work on
+# albums it makes in a scratch folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,9 +11,13 @@ abm=build/native/bin/abm
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-echo "\$ abm --help"
-"$abm" --help
-echo
-printf 'not an album' >"$work/notes.ab3"
-echo "\$ abm check notes.ab3"
-"$abm" check "$work/notes.ab3" || echo "(exit status $?)"
+run() { echo "\$ abm $*"; "$abm" "$@" || echo "(exit status $?)"; echo; }
+
+run create "$work" --in-folder --title="Summer 2026" --description="Photos of the summer" \
+  --field=Caption:text --field=Keywords:list32:index=1 --field=Place:string --field=Notes:memo
+run create "$work" --in-folder --title="Summer 2026" --field=Caption:text
+album=$(ls "$work"/*.ab3 | head -n 1)
+run info "$album"
+run check "$album"
+printf 'not an album at all' >"$work/notes.ab3"
+run check "$work/notes.ab3"

@@ -5,6 +5,7 @@
 #include "afm3.h"
 #include "album_fixtures.h"
 #include "core/album_table.h"
+#include "held_file.h"
 #include "platform.h"
 #include "temp_dir.h"
 
@@ -120,6 +121,21 @@ TEST_F(OpenAlbum, AWriterWithoutSharingMakesItFailWithAnAccessReport) {
   expectOpenFails(0x21, 6417, 1);
   expectOpenFails(0x10, 6417, 1);
   plat::closeFile(writer);
+}
+
+TEST_F(OpenAlbum, AnotherProcessesReaderOrWriterDecidesTheSharing) {
+  {
+    afm3test::HeldFile reader(path, "r", "rw");
+    ASSERT_TRUE(reader.holding());
+    HANDLE handle = nullptr;
+    EXPECT_EQ(open(0x10, &handle), 0x41u);
+    afm3CloseAlbum(owner(), handle);
+    EXPECT_EQ(open(0x21, &handle), 0x21u);
+    afm3CloseAlbum(owner(), handle);
+  }
+  afm3test::HeldFile writer(path, "rw", "-");
+  ASSERT_TRUE(writer.holding());
+  expectOpenFails(0x41, 6417, 1);
 }
 
 TEST_F(OpenAlbum, MissingFileIsReportedAsNotFound) {

@@ -7,6 +7,7 @@
 #include "album_fixtures.h"
 #include "core/album_table.h"
 #include "core/library_state.h"
+#include "held_file.h"
 #include "platform.h"
 #include "temp_dir.h"
 
@@ -138,6 +139,24 @@ TEST_F(Transactions, AnotherHandlesUpdateFailsAtOnceWhileTheLockIsHeld) {
 
   afm3EndLock(hostA(), a);
   followNotifications();
+  EXPECT_TRUE(afm3UpdateBasicAlbumInfo(hostB(), b, afm3test::albumInfo("free").data()));
+}
+
+TEST_F(Transactions, ALockInAnotherProcessStopsUpdatesAtOnceAndReadsAfterASecond) {
+  ASSERT_NE(afm3OpenAlbum(hostB(), path.c_str(), 0x21, &b, nullptr, nullptr, nullptr), 0xFFFFu);
+  afm3test::HeldFile locker(path, "rw", "rw", 0, 0xFFFFFFFFu);
+  ASSERT_TRUE(locker.holding());
+  const uint32_t start = plat::tickCount();
+  EXPECT_FALSE(afm3UpdateBasicAlbumInfo(hostB(), b, afm3test::albumInfo("blocked").data()));
+  EXPECT_LT(plat::tickCount() - start, 400u);
+  EXPECT_EQ(afm3test::lastError().text, afm3test::messageText(6633));
+  if (plat::locksBindReadsAndWrites()) {
+    const uint32_t readStart = plat::tickCount();
+    EXPECT_FALSE(afm3ReadBasicAlbumInfo(hostB(), b, nullptr));
+    EXPECT_GE(plat::tickCount() - readStart, 900u);
+    EXPECT_EQ(afm3test::lastError().id, 6633u);
+  }
+  EXPECT_EQ(locker.release(), 0);
   EXPECT_TRUE(afm3UpdateBasicAlbumInfo(hostB(), b, afm3test::albumInfo("free").data()));
 }
 

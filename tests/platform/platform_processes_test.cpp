@@ -2,10 +2,10 @@
 // platform_child, which exits with the Windows error it met.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
-#include <thread>
+#include <memory>
 
+#include "held_file.h"
 #include "platform.h"
 #include "platform_test_util.h"
 #include "temp_dir.h"
@@ -24,30 +24,16 @@ class PlatformProcesses : public testing::Test {
     ASSERT_TRUE(afm3test::writeWholeFile(path_, std::string(100, 'p')));
   }
 
-  // Runs "hold" in a child on a thread and returns once the child holds its
-  // open (and lock); release() lets it go and returns its exit code.
+  // A child that holds the file (and a lock) until release().
   void hold(const std::string& access, const std::string& share, uint64_t offset, uint64_t length) {
-    child_ = std::thread([=, this] {
-      holdResult_ =
-          runChild({"hold", path_, access, share, std::to_string(offset), std::to_string(length)});
-    });
-    for (int waited = 0; !afm3test::exists(path_ + ".ready") && waited < 30000; waited += 10) {
-      if (holdResult_ >= 0) break;  // the child gave up early
-      plat::sleepMs(10);
-    }
-    ASSERT_TRUE(afm3test::exists(path_ + ".ready")) << "child result " << holdResult_;
+    holder_ = std::make_unique<afm3test::HeldFile>(path_, access, share, offset, length);
+    ASSERT_TRUE(holder_->holding());
   }
-  int release() {
-    afm3test::writeWholeFile(path_ + ".release", "");
-    if (child_.joinable()) child_.join();
-    return holdResult_;
-  }
-  void TearDown() override { release(); }
+  int release() { return holder_ ? holder_->release() : -1; }
 
   afm3test::TempDir dir_;
   std::string path_;
-  std::thread child_;
-  std::atomic<int> holdResult_{-1};
+  std::unique_ptr<afm3test::HeldFile> holder_;
 };
 
 TEST(PlatformRunProcess, ExitCodesArgumentsAndMissingPrograms) {
