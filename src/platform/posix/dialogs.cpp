@@ -289,35 +289,6 @@ void qwinTestSetDialogDriver(QwinDialogDriver driver, void* user) {
 
 namespace plat {
 
-INT_PTR dialogBox(HMODULE resources, int templateId, HWND parent, DLGPROC proc, LPARAM param) {
-  return DialogBoxParamA(resources, MAKEINTRESOURCEA(templateId), parent, proc, param);
-}
-
-HWND createDialog(HMODULE resources, int templateId, HWND parent, DLGPROC proc, LPARAM param) {
-  return CreateDialogParamA(resources, MAKEINTRESOURCEA(templateId), parent, proc, param);
-}
-
-bool endDialog(HWND dialog, INT_PTR result) { return EndDialog(dialog, result) != FALSE; }
-HWND dialogItem(HWND dialog, int id) { return GetDlgItem(dialog, id); }
-bool setDialogItemText(HWND dialog, int id, const char* text) {
-  return SetDlgItemTextA(dialog, id, text) != FALSE;
-}
-uint32_t dialogItemText(HWND dialog, int id, char* out, int size) {
-  return GetDlgItemTextA(dialog, id, out, size);
-}
-LRESULT sendDialogItemMessage(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam) {
-  return SendDlgItemMessageA(dialog, id, message, wParam, lParam);
-}
-bool checkDialogButton(HWND dialog, int id, bool checked) {
-  return CheckDlgButton(dialog, id, checked ? BST_CHECKED : BST_UNCHECKED) != FALSE;
-}
-bool isDialogButtonChecked(HWND dialog, int id) {
-  return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
-}
-int messageBox(HWND owner, const char* text, const char* caption, uint32_t type) {
-  return MessageBoxA(owner, text, caption, type);
-}
-
 bool browseForFolder(HWND owner, const char* title, char* path) {
   if (path == nullptr) return qwin::fail(kErrInvalidParameter);
   QwinFolderDialogHook hook = nullptr;

@@ -215,17 +215,3 @@ UINT GlobalFlags(HGLOBAL mem) {
 }
 
 }  // extern "C"
-
-namespace plat {
-
-HGLOBAL globalAlloc(uint32_t flags, size_t bytes) { return GlobalAlloc(flags, bytes); }
-void* globalLock(HGLOBAL mem) { return GlobalLock(mem); }
-bool globalUnlock(HGLOBAL mem) { return GlobalUnlock(mem) != FALSE; }
-HGLOBAL globalReAlloc(HGLOBAL mem, size_t bytes, uint32_t flags) {
-  return GlobalReAlloc(mem, bytes, flags);
-}
-size_t globalSize(HGLOBAL mem) { return GlobalSize(mem); }
-HGLOBAL globalHandle(const void* pointer) { return GlobalHandle(pointer); }
-HGLOBAL globalFree(HGLOBAL mem) { return GlobalFree(mem); }
-
-}  // namespace plat

@@ -304,21 +304,6 @@ BOOL IsWindowVisible(HWND window) {
 
 namespace plat {
 
-UINT registerWindowMessage(const char* name) { return RegisterWindowMessageA(name); }
-LRESULT sendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return SendMessageA(window, message, wParam, lParam);
-}
-bool postMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return PostMessageA(window, message, wParam, lParam) != FALSE;
-}
-bool isWindow(HWND window) { return IsWindow(window) != FALSE; }
-bool destroyWindow(HWND window) { return DestroyWindow(window) != FALSE; }
-bool setWindowText(HWND window, const char* text) { return SetWindowTextA(window, text) != FALSE; }
-int windowText(HWND window, char* out, int size) { return GetWindowTextA(window, out, size); }
-bool enableWindow(HWND window, bool enable) { return EnableWindow(window, enable) != FALSE; }
-bool showWindow(HWND window, bool show) {
-  return ShowWindow(window, show ? SW_SHOW : SW_HIDE) != FALSE;
-}
 HWND createMessageWindow(WNDPROC proc, void* userData) {
   return qwinCreateMessageWindow(proc, userData);
 }
