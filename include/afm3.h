@@ -47,19 +47,19 @@ extern "C" {
 #define AFM3_MAX_PATH 260
 
 /* AlbumInfo (1736 bytes): the caller-visible album information. */
-#define AFM3_INFO_RECORD_COUNT 0        /* u16, live records */
-#define AFM3_INFO_NEXT_RECORD_NUMBER 2  /* u16, 0xFFFF = album full */
-#define AFM3_INFO_THUMB_SIZE 4          /* u16, thumbnail edge in pixels */
-#define AFM3_INFO_FLAGS 6               /* u8 */
-#define AFM3_INFO_TITLE 8               /* char[24] */
+#define AFM3_INFO_RECORD_COUNT 0       /* u16, live records */
+#define AFM3_INFO_NEXT_RECORD_NUMBER 2 /* u16, 0xFFFF = album full */
+#define AFM3_INFO_THUMB_SIZE 4         /* u16, thumbnail edge in pixels */
+#define AFM3_INFO_FLAGS 6              /* u8 */
+#define AFM3_INFO_TITLE 8              /* char[24] */
 #define AFM3_INFO_TITLE_SIZE 24
 #define AFM3_INFO_DESCRIPTION 32 /* char[], NUL-terminated */
 #define AFM3_INFO_SHOWN_FLAG 544 /* u8, shown with infoFlags bit 0x08 */
 #define AFM3_INFO_PROTECT 1444   /* u8[32], empty = not protected */
 #define AFM3_INFO_PROTECT_SIZE 32
-#define AFM3_INFO_CODE 1476             /* u8 */
+#define AFM3_INFO_CODE 1476              /* u8 */
 #define AFM3_INFO_INDEX_LIST_OFFSET 1478 /* u32 */
-#define AFM3_INFO_TITLE_TAIL 1482       /* char[], continues the title */
+#define AFM3_INFO_TITLE_TAIL 1482        /* char[], continues the title */
 
 /* FieldSpec (67 bytes): one field of the scheme. */
 #define AFM3_SPEC_NUMBER 0 /* u8 */
@@ -70,11 +70,11 @@ extern "C" {
 #define AFM3_SPEC_ATTRIBUTE_BIT 0x80
 
 /* RecordEntry (280 bytes): one record's picture information. */
-#define AFM3_ENTRY_NUMBER 0        /* u16, 0xFFFF = free or deleted */
-#define AFM3_ENTRY_SOURCE_KIND 2   /* u8 */
-#define AFM3_ENTRY_DRIVE_TYPE 3    /* u8 */
-#define AFM3_ENTRY_IMAGE_OFFSET 4  /* u32 */
-#define AFM3_ENTRY_SHORT_PATH 8    /* char[128], upper case */
+#define AFM3_ENTRY_NUMBER 0       /* u16, 0xFFFF = free or deleted */
+#define AFM3_ENTRY_SOURCE_KIND 2  /* u8 */
+#define AFM3_ENTRY_DRIVE_TYPE 3   /* u8 */
+#define AFM3_ENTRY_IMAGE_OFFSET 4 /* u32 */
+#define AFM3_ENTRY_SHORT_PATH 8   /* char[128], upper case */
 #define AFM3_ENTRY_SHORT_PATH_SIZE 128
 #define AFM3_ENTRY_FILE_SIZE 136   /* u32 */
 #define AFM3_ENTRY_DATE_TIME_1 140 /* u32, DOS time low, DOS date high */
@@ -103,9 +103,9 @@ extern "C" {
 #define AFM3_IMAGE_FLAGS 14        /* u8, bit 0 = standard palette */
 
 /* ThumbMarkRecord (168 bytes on the caller's side). */
-#define AFM3_MARK_PATH 0 /* char[128] */
-#define AFM3_MARK_SET 128 /* u32 */
-#define AFM3_MARK_LABEL 132 /* char[32] */
+#define AFM3_MARK_PATH 0         /* char[128] */
+#define AFM3_MARK_SET 128        /* u32 */
+#define AFM3_MARK_LABEL 132      /* char[32] */
 #define AFM3_MARK_DRIVE_TYPE 164 /* u8 */
 
 /* afm3OpenAlbum flags and OpenMode result bits. */
@@ -121,9 +121,8 @@ extern "C" {
 AFM3_API HANDLE WINAPI afm3CreateAlbum(HINSTANCE ownerKey, const void* info, DWORD fieldCount,
                                        const void* specs, LPCSTR pathOrFolder, LPSTR outPath,
                                        LPSTR markPath);
-AFM3_API DWORD WINAPI afm3OpenAlbum(HINSTANCE ownerKey, LPCSTR path, DWORD flags,
-                                    HANDLE* outHandle, LPSTR markPath, BYTE* outFieldCount,
-                                    HGLOBAL* outFieldSpecs);
+AFM3_API DWORD WINAPI afm3OpenAlbum(HINSTANCE ownerKey, LPCSTR path, DWORD flags, HANDLE* outHandle,
+                                    LPSTR markPath, BYTE* outFieldCount, HGLOBAL* outFieldSpecs);
 AFM3_API BOOL WINAPI afm3CloseAlbum(HINSTANCE ownerKey, HANDLE album);
 
 /* ---- transactions and handles ------------------------------------------- */
@@ -136,10 +135,9 @@ AFM3_API BOOL WINAPI afm3CacheAlbum(HINSTANCE ownerKey, HANDLE album, BOOL keep)
 
 /* ---- album information -------------------------------------------------- */
 AFM3_API BOOL WINAPI afm3ReadBasicAlbumInfo(HINSTANCE ownerKey, HANDLE album, void* info);
-AFM3_API BOOL WINAPI afm3UpdateBasicAlbumInfo(HINSTANCE ownerKey, HANDLE album,
-                                              const void* info);
-AFM3_API DWORD WINAPI afm3CheckAlbum(DWORD reserved1, DWORD reserved2, HANDLE file,
-                                     LPCSTR path, void* out);
+AFM3_API BOOL WINAPI afm3UpdateBasicAlbumInfo(HINSTANCE ownerKey, HANDLE album, const void* info);
+AFM3_API DWORD WINAPI afm3CheckAlbum(DWORD reserved1, DWORD reserved2, HANDLE file, LPCSTR path,
+                                     void* out);
 AFM3_API BOOL WINAPI afm3GetSignature(const void* text, DWORD count, DWORD kind, BYTE* out12);
 AFM3_API BOOL WINAPI afm3GetMemoSignature(LPCSTR text, BYTE* out12);
 
@@ -152,16 +150,15 @@ AFM3_API int WINAPI afm3InsertRecord(HINSTANCE ownerKey, HANDLE album, BYTE* ent
                                      BYTE* imageHeader, HGLOBAL dib, LPCSTR stringA,
                                      const void* const* values, DWORD* imageOffsetOut,
                                      DWORD* stringAOffsetOut, LPCSTR stringB);
-AFM3_API int WINAPI afm3ReadRecord(HINSTANCE ownerKey, HANDLE album, DWORD record,
-                                   BYTE** recordOut, BYTE*** valuesOut);
-AFM3_API int WINAPI afm3ReadRecordField(HINSTANCE ownerKey, HANDLE album, DWORD record,
-                                        DWORD field, void* buffer);
+AFM3_API int WINAPI afm3ReadRecord(HINSTANCE ownerKey, HANDLE album, DWORD record, BYTE** recordOut,
+                                   BYTE*** valuesOut);
+AFM3_API int WINAPI afm3ReadRecordField(HINSTANCE ownerKey, HANDLE album, DWORD record, DWORD field,
+                                        void* buffer);
 AFM3_API int WINAPI afm3ReadRecordFieldEx(HINSTANCE ownerKey, HANDLE album, DWORD record,
                                           DWORD field, HGLOBAL* out);
 AFM3_API DWORD WINAPI afm3ReadFieldBlock(HINSTANCE ownerKey, HANDLE album, DWORD n, DWORD m,
-                                         const DWORD* records, DWORD first,
-                                         const BYTE* fields, BYTE** blockOut,
-                                         BYTE*** rowsOut);
+                                         const DWORD* records, DWORD first, const BYTE* fields,
+                                         BYTE** blockOut, BYTE*** rowsOut);
 AFM3_API BOOL WINAPI afm3UpdateRecordField(HINSTANCE ownerKey, HANDLE album, DWORD record,
                                            DWORD field, const void* value);
 AFM3_API BOOL WINAPI afm3UpdateRecord(HINSTANCE ownerKey, HANDLE album, DWORD record,
@@ -180,8 +177,7 @@ AFM3_API BOOL WINAPI afm3AddOemFldDef(HINSTANCE ownerKey, HANDLE album, DWORD fi
 
 /* ---- pictures ------------------------------------------------------------- */
 AFM3_API DWORD WINAPI afm3GetPicBlockCount(HINSTANCE ownerKey, HANDLE album);
-AFM3_API BOOL WINAPI afm3ReadPicBlock(HINSTANCE ownerKey, HANDLE album, DWORD block,
-                                      void* out);
+AFM3_API BOOL WINAPI afm3ReadPicBlock(HINSTANCE ownerKey, HANDLE album, DWORD block, void* out);
 AFM3_API BOOL WINAPI afm3ReadRecordPic(HINSTANCE ownerKey, HANDLE album, DWORD record,
                                        void* entryOut, LPSTR pathOut, DWORD pathSize,
                                        DWORD pathOffset, LPSTR extraOut);
@@ -200,8 +196,7 @@ AFM3_API BOOL WINAPI afm3UpdateRecordImage(HINSTANCE ownerKey, HANDLE album, DWO
 /* ---- maintenance ---------------------------------------------------------- */
 AFM3_API int WINAPI afm3ReorganizeAbm(HINSTANCE ownerKey, HANDLE* album, DWORD reserved,
                                       const WORD* recordOrder, HWND progress);
-AFM3_API int WINAPI afm3ChangeScheme(HINSTANCE ownerKey, HANDLE* album, DWORD count,
-                                     BYTE* changes);
+AFM3_API int WINAPI afm3ChangeScheme(HINSTANCE ownerKey, HANDLE* album, DWORD count, BYTE* changes);
 AFM3_API int WINAPI afm3ConvertAbmFile(HINSTANCE ownerKey, HWND parent, LPCSTR oldPath,
                                        LPSTR newPathOut, HWND progress, BOOL deleteOld);
 AFM3_API INT_PTR CALLBACK AskNewPathDlgProc(HWND dialog, UINT message, WPARAM wParam,
@@ -215,8 +210,8 @@ AFM3_API BOOL WINAPI afm3DupMarkFile(HINSTANCE ownerKey, LPCSTR source, LPCSTR a
 AFM3_API BOOL WINAPI afm3GetRightMarkFile(HINSTANCE ownerKey, LPCSTR albumPath, LPCSTR title,
                                           LPSTR markPathOut, BOOL besideAlbum);
 AFM3_API int WINAPI afm3CheckMarkFileStatus(HINSTANCE ownerKey, LPCSTR markPath);
-AFM3_API BOOL WINAPI afm3UpdateMarkFileInfo(HINSTANCE ownerKey, LPSTR markPath,
-                                            const void* names, LPCSTR albumPath, LPCSTR title);
+AFM3_API BOOL WINAPI afm3UpdateMarkFileInfo(HINSTANCE ownerKey, LPSTR markPath, const void* names,
+                                            LPCSTR albumPath, LPCSTR title);
 AFM3_API BOOL WINAPI afm3GetMarkFileInfo(HINSTANCE ownerKey, LPCSTR markPath, void* namesOut,
                                          LPSTR titleOut, LPSTR albumPathOut);
 AFM3_API DWORD WINAPI afm3GetFileNameHash(LPCSTR path);
@@ -226,15 +221,13 @@ AFM3_API int WINAPI afm3RemoveThumbMark(HINSTANCE ownerKey, LPCSTR markPath, LPC
                                         LPCSTR label, DWORD driveType);
 AFM3_API int WINAPI afm3ReadThumbMark(HINSTANCE ownerKey, LPCSTR markPath, LPCSTR path,
                                       LPCSTR label, DWORD driveType, DWORD* markSetOut);
-AFM3_API BOOL WINAPI afm3GetAllMarkRec(HINSTANCE ownerKey, LPCSTR markPath,
-                                       HGLOBAL* stringsOut, HGLOBAL* indexOut,
-                                       DWORD* countOut);
+AFM3_API BOOL WINAPI afm3GetAllMarkRec(HINSTANCE ownerKey, LPCSTR markPath, HGLOBAL* stringsOut,
+                                       HGLOBAL* indexOut, DWORD* countOut);
 AFM3_API BOOL WINAPI afm3GetRecordMarkName(HINSTANCE ownerKey, LPCSTR markPath, DWORD markSet,
                                            LPSTR* namesOut);
 
 /* ---- album information dialog ------------------------------------------- */
-AFM3_API DWORD WINAPI afm3ShowAbmInfo(DWORD reserved, HWND parent, LPCSTR path,
-                                      const void* opened);
+AFM3_API DWORD WINAPI afm3ShowAbmInfo(DWORD reserved, HWND parent, LPCSTR path, const void* opened);
 AFM3_API INT_PTR CALLBACK ShowAbmInfoDlgProc(HWND dialog, UINT message, WPARAM wParam,
                                              LPARAM lParam);
 AFM3_API INT_PTR CALLBACK ShowAbmInfoTab1DlgProc(HWND dialog, UINT message, WPARAM wParam,

@@ -7,9 +7,7 @@
 
 #include <stdint.h>
 
-static inline uint16_t afm3GetU16(const unsigned char* p) {
-  return (uint16_t)(p[0] | (p[1] << 8));
-}
+static inline uint16_t afm3GetU16(const unsigned char* p) { return (uint16_t)(p[0] | (p[1] << 8)); }
 
 static inline uint32_t afm3GetU32(const unsigned char* p) {
   return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);

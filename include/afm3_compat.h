@@ -129,9 +129,8 @@ QWIN_API int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
  * long names or 12 for an 8.3 volume (longer components are refused with
  * error 206). remoteName ("\\server\share") is what the network layer
  * reports for a remote drive, or null. Replaces an existing volume. */
-QWIN_API BOOL qwinTestAddVolume(LPCSTR driveRoot, LPCSTR hostFolder, LPCSTR label,
-                                UINT driveType, DWORD maxComponentLength, DWORD serial,
-                                LPCSTR remoteName);
+QWIN_API BOOL qwinTestAddVolume(LPCSTR driveRoot, LPCSTR hostFolder, LPCSTR label, UINT driveType,
+                                DWORD maxComponentLength, DWORD serial, LPCSTR remoteName);
 QWIN_API BOOL qwinTestRemoveVolume(LPCSTR driveRoot);
 /* Fixes the free bytes the volume reports; a negative value restores the
  * real figure of the host file system. */
@@ -162,8 +161,7 @@ QWIN_API void qwinTestSetLogPixels(int pixelsPerInch);
 /* Message boxes answer with the hook's result; without a hook a box answers
  * IDOK for MB_OK, IDNO for the yes/no kinds and IDCANCEL otherwise. The last
  * text and caption shown are kept for tests. */
-typedef int (*QwinMessageBoxHook)(HWND owner, LPCSTR text, LPCSTR caption, UINT type,
-                                  void* user);
+typedef int (*QwinMessageBoxHook)(HWND owner, LPCSTR text, LPCSTR caption, UINT type, void* user);
 QWIN_API void qwinTestSetMessageBoxHook(QwinMessageBoxHook hook, void* user);
 QWIN_API int qwinTestLastMessageBox(LPSTR text, int textSize, LPSTR caption, int captionSize);
 /* The directory dialog fills path (a Windows path, 260 characters) and

@@ -56,7 +56,8 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 #define MAX_PATH 260
 
-#define MAKELONG(a, b) ((LONG)(((WORD)((DWORD)(a)&0xffff)) | ((DWORD)((WORD)((DWORD)(b)&0xffff))) << 16))
+#define MAKELONG(a, b) \
+  ((LONG)(((WORD)((DWORD)(a)&0xffff)) | ((DWORD)((WORD)((DWORD)(b)&0xffff))) << 16))
 #define LOWORD(l) ((WORD)((DWORD)(l)&0xffff))
 #define HIWORD(l) ((WORD)((DWORD)(l) >> 16))
 

@@ -98,16 +98,15 @@ void fillNewHeader(AlbumHeader header, const uint8_t* info, uint32_t fieldCount,
   header.setFieldDefOffset(kHeaderSize + kPageDirBytes);
   header.setFieldNameOffset(kHeaderSize + kPageDirBytes + scheme.defsSize);
   header.setFieldNameSize(scheme.namesSize);
-  header.setIndexListOffset(scheme.indexCount > 0
-                                ? header.fieldNameOffset() + scheme.namesSize
-                                : 0);
+  header.setIndexListOffset(scheme.indexCount > 0 ? header.fieldNameOffset() + scheme.namesSize
+                                                  : 0);
   header.storeChecksum();
 }
 
 HANDLE createAlbum(HINSTANCE ownerKey, const uint8_t* info, uint32_t fieldCount,
                    const uint8_t* specs, const char* pathOrFolder, char* outPath) {
   if (info == nullptr || specs == nullptr || pathOrFolder == nullptr) {
-    reportError(kErrInternal, kCreate, kStepSlotPath);
+    reportError(kErrOpenFailed, kCreate, kStepCreateFile);  // a caller passed no block or path
     return nullptr;
   }
   if (fieldCount > kMaxFields) {

@@ -116,8 +116,7 @@ bool headerLayoutFits(const AlbumHeader& h, uint32_t fileSize) {
   // The row geometry the record code relies on: a row leaves slack in its
   // slot, and a block holds whole slots.
   if (h.rowDataSize() < 12 || h.rowSlotSize() <= h.rowDataSize()) return false;
-  if (h.rowsPerBlock() == 0 ||
-      uint32_t{h.rowsPerBlock()} * h.rowSlotSize() > h.rowBlockSize())
+  if (h.rowsPerBlock() == 0 || uint32_t{h.rowsPerBlock()} * h.rowSlotSize() > h.rowBlockSize())
     return false;
   return true;
 }

@@ -119,7 +119,7 @@ bool hasAlbumMagic(const uint8_t* bytes);
 // The row geometry that follows from a row's data size.
 struct RowGeometry {
   uint16_t rowDataSize;
-  uint16_t rowSlotSize;   // rowDataSize * 110 / 100: the spare lets rows grow in place
+  uint16_t rowSlotSize;  // rowDataSize * 110 / 100: the spare lets rows grow in place
   uint16_t rowBlockSize;
   uint16_t rowsPerBlock;
 };

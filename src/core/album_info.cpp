@@ -99,7 +99,7 @@ extern "C" BOOL WINAPI afm3UpdateBasicAlbumInfo(HINSTANCE ownerKey, HANDLE album
   const int index = findVersion3Slot(ownerKey, album, kUpdateInfo);
   if (index < 0) return FALSE;
   if (info == nullptr) {
-    reportError(kErrInternal, kUpdateInfo, 0);
+    reportError(kErrHeaderWrite, kUpdateInfo, 1);  // no information to write
     return FALSE;
   }
   WriteTransaction transaction(index, kUpdateInfo, 2);

@@ -47,8 +47,8 @@ bool readAt(HANDLE file, uint32_t offset, void* buffer, uint32_t count, Location
   return seekTo(file, offset, where, seekStep) && readExact(file, buffer, count, where, readStep);
 }
 
-bool writeExact(HANDLE file, const void* buffer, uint32_t count, uint32_t errorId,
-                Location where, uint32_t step) {
+bool writeExact(HANDLE file, const void* buffer, uint32_t count, uint32_t errorId, Location where,
+                uint32_t step) {
   uint32_t done = 0;
   if (plat::writeFile(file, buffer, count, &done) && done == count) return true;
   reportError(errorId, where, step);

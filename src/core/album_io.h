@@ -32,8 +32,8 @@ bool readExact(HANDLE file, void* buffer, uint32_t count, Location where, uint32
 bool readAt(HANDLE file, uint32_t offset, void* buffer, uint32_t count, Location where,
             uint32_t seekStep, uint32_t readStep);
 // Writes exactly count bytes; a failed or short write reports errorId.
-bool writeExact(HANDLE file, const void* buffer, uint32_t count, uint32_t errorId,
-                Location where, uint32_t step);
+bool writeExact(HANDLE file, const void* buffer, uint32_t count, uint32_t errorId, Location where,
+                uint32_t step);
 
 // The size of the file, or 0xFFFFFFFF.
 uint32_t fileLength(HANDLE file);

@@ -1,13 +1,14 @@
 // Opening and closing albums: access and sharing with their fall-backs,
 // header validation, and loading the tables a version-3 album keeps in
 // memory while it is open.
+#include "core/album_open.h"
+
 #include <cstdio>
 #include <cstring>
 
 #include "afm3.h"
 #include "core/album_header.h"
 #include "core/album_io.h"
-#include "core/album_open.h"
 #include "core/album_table.h"
 #include "core/checksum.h"
 #include "core/error_mode.h"
@@ -133,7 +134,7 @@ plat::FileHandle openWithFallbacks(const char* path, uint32_t flags, AccessReque
 }
 
 uint32_t openModeBits(const AccessRequest& request) {
-  uint32_t mode = request.share == 0 ? AFM3_OPEN_SHARE_NONE
+  uint32_t mode = request.share == 0            ? AFM3_OPEN_SHARE_NONE
                   : request.share == kReadShare ? AFM3_OPEN_SHARE_READ
                                                 : AFM3_OPEN_SHARE_READ_WRITE;
   mode |= request.access == plat::kGenericRead ? AFM3_OPEN_READ_ONLY : AFM3_OPEN_READ_WRITE;
@@ -174,8 +175,8 @@ uint32_t readHeader(HANDLE file, uint8_t* header) {
 }
 
 // Allocates and reads one table of a version-3 album into *block.
-bool loadTable(HANDLE file, uint32_t offset, uint32_t size, uint8_t** block,
-               uint32_t allocStep, uint32_t seekStep, uint32_t readStep) {
+bool loadTable(HANDLE file, uint32_t offset, uint32_t size, uint8_t** block, uint32_t allocStep,
+               uint32_t seekStep, uint32_t readStep) {
   *block = allocateLocked(size);
   if (*block == nullptr) {
     reportError(kErrNoMemory, kOpen, allocStep);
@@ -293,7 +294,8 @@ void openInto(AlbumSlot& slot, const char* path, uint32_t flags, OpenResult* res
     }
   }
   uint32_t version = readHeader(file, slot.header);
-  if (version == kVersion2 && (request.access != plat::kGenericRead || request.share == kFullShare)) {
+  if (version == kVersion2 &&
+      (request.access != plat::kGenericRead || request.share == kFullShare)) {
     // A version-2 album is only ever read, and nobody may write it meanwhile.
     plat::closeFile(file);
     request = {plat::kGenericRead, kReadShare};
@@ -361,7 +363,7 @@ extern "C" DWORD WINAPI afm3OpenAlbum(HINSTANCE ownerKey, LPCSTR path, DWORD fla
   using namespace afm3;
   ErrorModeGuard errorMode;
   if (path == nullptr || outHandle == nullptr) {
-    reportError(kErrInternal, kOpen, kStepSlotPath);
+    reportError(kErrOpenFailed, kOpen, kStepOpenFile);  // no path, or nowhere to put the handle
     return AFM3_OPEN_FAILED;
   }
   if (markPath != nullptr) {

@@ -85,7 +85,7 @@ void listFieldSpecs(const uint8_t* defs, uint32_t defCount, const uint8_t* names
     std::memset(out, 0, kFieldSpecSize);
     out[0] = def[0];
     out[1] = static_cast<uint8_t>((def[1] & kFieldTypeMask) |
-                                   ((def[1] & kFieldCallerAttribute) ? kSpecCallerAttribute : 0));
+                                  ((def[1] & kFieldCallerAttribute) ? kSpecCallerAttribute : 0));
     // The name is taken from inside the name list only, whatever the
     // stored offset says.
     const uint32_t at = afm3GetU16(def + 2);

@@ -13,8 +13,8 @@ namespace afm3 {
 constexpr uint32_t kPathSize = 260;
 
 struct LibraryState {
-  HMODULE module = nullptr;     // the library's own module; also its owner key
-  HMODULE resources = nullptr;  // the resource library with texts and dialogs
+  HMODULE module = nullptr;            // the library's own module; also its owner key
+  HMODULE resources = nullptr;         // the resource library with texts and dialogs
   char appDataFolder[kPathSize] = {};  // with a trailing backslash
   char codecFolder[kPathSize] = {};    // host executable's folder + "FIO\"
   uint32_t osKind = 0;                 // 1..3; kind 4 is kept as 2

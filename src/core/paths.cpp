@@ -43,7 +43,8 @@ std::string pathRoot(const char* path) {
   const char* p = share + 2;
   int separators = 0;
   for (; *p != '\0'; p = plat::charNext(p)) {
-    if (*p == '\\' && ++separators == 2) return std::string(share, static_cast<size_t>(p - share) + 1);
+    if (*p == '\\' && ++separators == 2)
+      return std::string(share, static_cast<size_t>(p - share) + 1);
   }
   return std::string(share);
 }

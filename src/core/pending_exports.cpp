@@ -17,21 +17,8 @@ void reportNotAvailable(const char* function) {
 
 extern "C" {
 
-
-
-
-
-
-
-
-
-
-
-
-
-
-
-int WINAPI afm3InsertRecord(HINSTANCE, HANDLE, BYTE*, BYTE*, HGLOBAL, LPCSTR, const void* const*, DWORD*, DWORD*, LPCSTR) {
+int WINAPI afm3InsertRecord(HINSTANCE, HANDLE, BYTE*, BYTE*, HGLOBAL, LPCSTR, const void* const*,
+                            DWORD*, DWORD*, LPCSTR) {
   reportNotAvailable("afm3InsertRecord");
   return 0;
 }
@@ -51,7 +38,8 @@ int WINAPI afm3ReadRecordFieldEx(HINSTANCE, HANDLE, DWORD, DWORD, HGLOBAL*) {
   return 0;
 }
 
-DWORD WINAPI afm3ReadFieldBlock(HINSTANCE, HANDLE, DWORD, DWORD, const DWORD*, DWORD, const BYTE*, BYTE**, BYTE***) {
+DWORD WINAPI afm3ReadFieldBlock(HINSTANCE, HANDLE, DWORD, DWORD, const DWORD*, DWORD, const BYTE*,
+                                BYTE**, BYTE***) {
   reportNotAvailable("afm3ReadFieldBlock");
   return 0;
 }

@@ -24,7 +24,9 @@ constexpr WPARAM kNotificationCommit = 1;
 bool sharesWriting(const AlbumSlot& slot) { return (slot.shareMode & plat::kShareWrite) != 0; }
 
 LPARAM handlePair(HANDLE before, HANDLE after) {
-  const auto low = [](HANDLE h) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h)) & 0xFFFFu; };
+  const auto low = [](HANDLE h) {
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h)) & 0xFFFFu;
+  };
   return static_cast<LPARAM>(low(before) | (low(after) << 16));
 }
 
@@ -55,7 +57,8 @@ void endUpdate(int slotIndex, uint32_t status) {
   const HANDLE after = afm3CommitFile(ownerKey, before);
   const HWND window = clientWindow(ownerKey);
   if (window != nullptr && after != nullptr)
-    plat::sendMessage(window, notificationMessage(), kNotificationCommit, handlePair(before, after));
+    plat::sendMessage(window, notificationMessage(), kNotificationCommit,
+                      handlePair(before, after));
 }
 
 WriteTransaction::WriteTransaction(int slotIndex, Location where, uint32_t step)
@@ -106,8 +109,8 @@ extern "C" HANDLE WINAPI afm3CommitFile(HINSTANCE ownerKey, HANDLE album) {
   AlbumSlot& slot = slotAt(index);
   if (libraryState().osKind == kOsKindReopens) {
     plat::closeFile(slot.file);
-    HANDLE reopened = plat::openFile(slot.path, slot.access, slot.shareMode,
-                                     plat::Disposition::OpenExisting);
+    HANDLE reopened =
+        plat::openFile(slot.path, slot.access, slot.shareMode, plat::Disposition::OpenExisting);
     if (reopened == plat::invalidFile()) {
       reportSystemError(plat::lastError(), kCommit, 1);
       return nullptr;

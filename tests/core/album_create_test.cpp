@@ -120,7 +120,8 @@ TEST(CreateAlbum, WritesTheHeaderPageDirectoryFieldTablesAndIndexListInPlace) {
 TEST(CreateAlbum, WithoutIndexedFieldsHasNoIndexList) {
   afm3test::TempDir dir;
   const std::string path = dir.file("plain.ab3");
-  HANDLE album = create(afm3test::albumInfo("Plain"), afm3test::fieldSpec("Name", 11), path, nullptr);
+  HANDLE album =
+      create(afm3test::albumInfo("Plain"), afm3test::fieldSpec("Name", 11), path, nullptr);
   ASSERT_NE(album, nullptr);
   afm3CloseAlbum(owner(), album);
   const Bytes file = readFile(path);
@@ -131,11 +132,12 @@ TEST(CreateAlbum, WithoutIndexedFieldsHasNoIndexList) {
 TEST(CreateAlbum, LeavesTheFileOpenForWritingOnlyWithoutSharing) {
   afm3test::TempDir dir;
   const std::string path = dir.file("open.ab3");
-  HANDLE album = create(afm3test::albumInfo("Open"), afm3test::fieldSpec("Name", 11), path, nullptr);
+  HANDLE album =
+      create(afm3test::albumInfo("Open"), afm3test::fieldSpec("Name", 11), path, nullptr);
   ASSERT_NE(album, nullptr);
-  plat::FileHandle other = plat::openFile(path.c_str(), plat::kGenericRead,
-                                          plat::kShareRead | plat::kShareWrite,
-                                          plat::Disposition::OpenExisting);
+  plat::FileHandle other =
+      plat::openFile(path.c_str(), plat::kGenericRead, plat::kShareRead | plat::kShareWrite,
+                     plat::Disposition::OpenExisting);
   EXPECT_EQ(other, plat::invalidFile());
   EXPECT_EQ(plat::lastError(), 32u);
   EXPECT_TRUE(afm3CloseAlbum(owner(), album));
@@ -146,7 +148,8 @@ TEST(CreateAlbum, AnExplicitPathReplacesAnExistingFile) {
   afm3test::TempDir dir;
   const std::string path = dir.file("given name.ab3");
   ASSERT_TRUE(afm3test::writeWholeFile(path, std::string(100000, 'x')));
-  HANDLE album = create(afm3test::albumInfo("Other"), afm3test::fieldSpec("Name", 11), path, nullptr);
+  HANDLE album =
+      create(afm3test::albumInfo("Other"), afm3test::fieldSpec("Name", 11), path, nullptr);
   ASSERT_NE(album, nullptr);
   afm3CloseAlbum(owner(), album);
   EXPECT_EQ(readFile(path).size(), 1798u + 512 + 16 + 5);
@@ -178,7 +181,8 @@ TEST(CreateAlbum, LongNamesDropCharactersAFileNameCannotHold) {
 TEST(CreateAlbum, ATitleWithNothingUsableFailsWith6429) {
   afm3test::TempDir dir;
   char path[260] = {};
-  HANDLE album = create(afm3test::albumInfo("<>?*"), afm3test::fieldSpec("Name", 11), dir.path(), path);
+  HANDLE album =
+      create(afm3test::albumInfo("<>?*"), afm3test::fieldSpec("Name", 11), dir.path(), path);
   EXPECT_EQ(album, nullptr);
   const afm3test::LastError e = afm3test::lastError();
   EXPECT_EQ(e.id, 6429u);
@@ -206,7 +210,8 @@ class ShortNameVolume : public testing::Test {
     char host[260];
     // The scratch folder's host path: "Z:\tmp\x\" is "/tmp/x/".
     std::string folder = dir.path().substr(2);
-    for (char& c : folder) if (c == '\\') c = '/';
+    for (char& c : folder)
+      if (c == '\\') c = '/';
     std::snprintf(host, sizeof host, "%s", folder.c_str());
     ASSERT_TRUE(qwinTestAddVolume("Y:\\", host, "SHORT", DRIVE_FIXED, 12, 1234, nullptr));
   }

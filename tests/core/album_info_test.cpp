@@ -49,7 +49,9 @@ TEST(Signature, LongTextsGiveTheSameBitsAsShortOnes) {
 TEST(Signature, AccentedLettersAreWordCharacters) {
   // 0xE9 is a letter, 0xD7 (multiplication sign) a separator.
   EXPECT_EQ(signature("caf\xE9"), signature("CAF\xC9"));
-  EXPECT_EQ(signature("a\xD7" "b"), signature("a b"));
+  EXPECT_EQ(signature("a\xD7"
+                      "b"),
+            signature("a b"));
 }
 
 TEST(Signature, ValueListsSetOneBitPerValueUpToTheEndMarker) {
@@ -71,7 +73,9 @@ TEST(Signature, MemoSignatureIsTheTextSignature) {
 TEST(Signature, DoubleByteCharactersSetTheirOwnBit) {
   qwinTestSetCodePage(932);
   const Bytes dbcs = signature("\x82\xa0");  // one character: value 0xA082
-  const Bytes mixed = signature("ab\x82\xa0" "cd");
+  const Bytes mixed = signature(
+      "ab\x82\xa0"
+      "cd");
   qwinTestSetCodePage(0);
   Bytes expected(12, 0);
   const unsigned bit = 0xA082 % 96;
@@ -157,9 +161,9 @@ TEST_F(AlbumFiles, CheckRefusesDamagedFiles) {
 
 TEST_F(AlbumFiles, CheckOfAVersion3AlbumWithAWrongChecksumReportsStep11) {
   const std::string path = dir.file("bad.ab3");
-  HANDLE album = afm3CreateAlbum(owner(), afm3test::albumInfo("Bad").data(), 1,
-                                 afm3test::fieldSpec("N", 11).data(), path.c_str(), nullptr,
-                                 nullptr);
+  HANDLE album =
+      afm3CreateAlbum(owner(), afm3test::albumInfo("Bad").data(), 1,
+                      afm3test::fieldSpec("N", 11).data(), path.c_str(), nullptr, nullptr);
   ASSERT_NE(album, nullptr);
   afm3CloseAlbum(owner(), album);
   std::string bytes = afm3test::readWholeFile(path);

@@ -24,8 +24,8 @@ class OpenAlbum : public testing::Test {
         {afm3test::fieldSpec("Name", 11), afm3test::fieldSpec("Keywords", 7 | 0x80, 3)});
     Bytes info = afm3test::albumInfo("Open me");
     info[1444] = 'K';  // protected
-    HANDLE album = afm3CreateAlbum(owner(), info.data(), 2, fields.data(), path.c_str(), nullptr,
-                                   nullptr);
+    HANDLE album =
+        afm3CreateAlbum(owner(), info.data(), 2, fields.data(), path.c_str(), nullptr, nullptr);
     ASSERT_NE(album, nullptr);
     afm3CloseAlbum(owner(), album);
   }
@@ -93,7 +93,8 @@ TEST_F(OpenAlbum, HandsOutTheLiveFieldsWithTheirIndexAttributes) {
 }
 
 TEST_F(OpenAlbum, ReadOnlyFileFallsBackToSharingThenReadOnlyAccess) {
-  if (!afm3test::readOnlyFilesRefuseWriting()) GTEST_SKIP() << "this user may write read-only files";
+  if (!afm3test::readOnlyFilesRefuseWriting())
+    GTEST_SKIP() << "this user may write read-only files";
   ASSERT_TRUE(plat::setFileAttributes(path.c_str(), plat::kAttrReadOnly));
   HANDLE handle = nullptr;
   EXPECT_EQ(open(0x40, &handle), 0x22u);
@@ -103,9 +104,9 @@ TEST_F(OpenAlbum, ReadOnlyFileFallsBackToSharingThenReadOnlyAccess) {
 }
 
 TEST_F(OpenAlbum, NoSharingFallsBackToReadSharingBesideAReader) {
-  plat::FileHandle reader = plat::openFile(path.c_str(), plat::kGenericRead,
-                                           plat::kShareRead | plat::kShareWrite,
-                                           plat::Disposition::OpenExisting);
+  plat::FileHandle reader =
+      plat::openFile(path.c_str(), plat::kGenericRead, plat::kShareRead | plat::kShareWrite,
+                     plat::Disposition::OpenExisting);
   ASSERT_NE(reader, plat::invalidFile());
   HANDLE handle = nullptr;
   EXPECT_EQ(open(0x10, &handle), 0x41u);
@@ -114,9 +115,8 @@ TEST_F(OpenAlbum, NoSharingFallsBackToReadSharingBesideAReader) {
 }
 
 TEST_F(OpenAlbum, AWriterWithoutSharingMakesItFailWithAnAccessReport) {
-  plat::FileHandle writer =
-      plat::openFile(path.c_str(), plat::kGenericRead | plat::kGenericWrite, 0,
-                     plat::Disposition::OpenExisting);
+  plat::FileHandle writer = plat::openFile(path.c_str(), plat::kGenericRead | plat::kGenericWrite,
+                                           0, plat::Disposition::OpenExisting);
   ASSERT_NE(writer, plat::invalidFile());
   expectOpenFails(0x21, 6417, 1);
   expectOpenFails(0x10, 6417, 1);

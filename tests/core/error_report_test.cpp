@@ -1,8 +1,9 @@
+#include "core/error_report.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "core/error_report.h"
 #include "platform.h"
 #include "q32comm.h"
 
@@ -85,8 +86,6 @@ TEST(ReportError, LongTextsAreCutToTheMessageBuffer) {
   EXPECT_EQ(r.text, std::string(255, 'x'));
 }
 
-TEST(ReportError, UnknownMessageIdsStillGiveAText) {
-  EXPECT_EQ(message(59999), "Error 59999.");
-}
+TEST(ReportError, UnknownMessageIdsStillGiveAText) { EXPECT_EQ(message(59999), "Error 59999."); }
 
 }  // namespace

@@ -1,3 +1,5 @@
+#include "core/library_state.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -5,7 +7,6 @@
 #include "afm3.h"
 #include "core/album_table.h"
 #include "core/clients.h"
-#include "core/library_state.h"
 #include "core/locale_settings.h"
 #include "core/paths.h"
 

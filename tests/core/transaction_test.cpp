@@ -35,8 +35,8 @@ class Transactions : public testing::Test {
   void SetUp() override {
     path = dir.file("shared.ab3");
     const Bytes fields = afm3test::fieldSpec("Name", 11);
-    HANDLE album = afm3CreateAlbum(hostA(), afm3test::albumInfo("Shared").data(), 1,
-                                   fields.data(), path.c_str(), nullptr, nullptr);
+    HANDLE album = afm3CreateAlbum(hostA(), afm3test::albumInfo("Shared").data(), 1, fields.data(),
+                                   path.c_str(), nullptr, nullptr);
     ASSERT_NE(album, nullptr);
     afm3CloseAlbum(hostA(), album);
     window = plat::createMessageWindow(listen, &heard);

@@ -7,7 +7,9 @@
 
 namespace afm3test {
 
-uint16_t get16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); }
+uint16_t get16(const Bytes& b, size_t at) {
+  return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
+}
 uint32_t get32(const Bytes& b, size_t at) {
   return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 |
          uint32_t{b[at + 3]} << 24;
@@ -60,7 +62,8 @@ Bytes version2Album(const std::string& title, uint16_t records, uint32_t pages) 
   put16(file, 6, 64);
   put16(file, 8, records);
   std::memcpy(&file[10], title.data(), std::min<size_t>(title.size(), 23));
-  for (uint32_t p = 0; p < pages; ++p) put32(file, 546 + 4 * p, static_cast<uint32_t>(kHeader + p * kPage));
+  for (uint32_t p = 0; p < pages; ++p)
+    put32(file, 546 + 4 * p, static_cast<uint32_t>(kHeader + p * kPage));
   Bytes header(file.begin(), file.begin() + kHeader);
   sealChecksum(header);
   std::copy(header.begin(), header.end(), file.begin());

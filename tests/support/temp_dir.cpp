@@ -43,9 +43,9 @@ bool writeWholeFile(const std::string& path, const std::string& bytes) {
 }
 
 std::string readWholeFile(const std::string& path) {
-  plat::FileHandle file = plat::openFile(path.c_str(), plat::kGenericRead,
-                                         plat::kShareRead | plat::kShareWrite,
-                                         plat::Disposition::OpenExisting);
+  plat::FileHandle file =
+      plat::openFile(path.c_str(), plat::kGenericRead, plat::kShareRead | plat::kShareWrite,
+                     plat::Disposition::OpenExisting);
   if (file == plat::invalidFile()) return {};
   std::string bytes(plat::fileSize(file), '\0');
   uint32_t done = 0;

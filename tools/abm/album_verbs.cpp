@@ -1,11 +1,12 @@
 // Verbs that look at an album as a whole: check and info.
+#include "album_verbs.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "afm3.h"
 #include "afm3_bytes.h"
-#include "album_verbs.h"
 #include "field_names.h"
 #include "host_paths.h"
 #include "q32comm.h"
@@ -38,18 +39,19 @@ void printHeaderSummary(DWORD version, const unsigned char* h) {
     std::printf("title:       %s\nrecords:     %u\n", albumTitle(h).c_str(),
                 afm3GetU16(h + AFM3_INFO_RECORD_COUNT));
   } else if (version == 0x200) {
-    std::printf("title:       %s\nrecords:     %u\n",
-                cString(h + kVersion2TitleOffset, 24).c_str(), afm3GetU16(h + kVersion2RecordsOffset));
+    std::printf("title:       %s\nrecords:     %u\n", cString(h + kVersion2TitleOffset, 24).c_str(),
+                afm3GetU16(h + kVersion2RecordsOffset));
   } else {
-    std::printf("title:       %s\nrecords:     %u\n",
-                cString(h + kVersion1TitleOffset, 24).c_str(), afm3GetU16(h + kVersion1RecordsOffset));
+    std::printf("title:       %s\nrecords:     %u\n", cString(h + kVersion1TitleOffset, 24).c_str(),
+                afm3GetU16(h + kVersion1RecordsOffset));
   }
 }
 
 void printVersion3Info(const unsigned char* i) {
   printHeaderSummary(kVersion3, i);
-  std::printf("description: %s\n",
-              cString(i + AFM3_INFO_DESCRIPTION, AFM3_INFO_SHOWN_FLAG - AFM3_INFO_DESCRIPTION).c_str());
+  std::printf(
+      "description: %s\n",
+      cString(i + AFM3_INFO_DESCRIPTION, AFM3_INFO_SHOWN_FLAG - AFM3_INFO_DESCRIPTION).c_str());
   const unsigned thumb = afm3GetU16(i + AFM3_INFO_THUMB_SIZE);
   std::printf("thumbnails:  %u x %u\n", thumb, thumb);
   std::printf("next number: %u\n", afm3GetU16(i + AFM3_INFO_NEXT_RECORD_NUMBER));
@@ -99,8 +101,9 @@ int runInfo(const Args& args) {
   HANDLE album = nullptr;
   BYTE fieldCount = 0;
   HGLOBAL specs = nullptr;
-  const DWORD mode = afm3OpenAlbum(owner, path.c_str(), AFM3_OPEN_READ_ONLY | AFM3_OPEN_SHARE_READ_WRITE,
-                                   &album, nullptr, &fieldCount, &specs);
+  const DWORD mode =
+      afm3OpenAlbum(owner, path.c_str(), AFM3_OPEN_READ_ONLY | AFM3_OPEN_SHARE_READ_WRITE, &album,
+                    nullptr, &fieldCount, &specs);
   if (mode == AFM3_OPEN_FAILED) return failWithLastError("open " + args.positional[0]);
   int status = 0;
   if (version == kVersion3) {

@@ -16,8 +16,8 @@ struct Args {
 struct Verb {
   const char* name;
   const char* summary;
-  const char* usage;          // arguments, as the usage line shows them
-  size_t requiredArguments;   // positional arguments the verb needs
+  const char* usage;         // arguments, as the usage line shows them
+  size_t requiredArguments;  // positional arguments the verb needs
   int (*run)(const Args& args);
 };
 

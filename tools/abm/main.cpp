@@ -39,8 +39,9 @@ void printHelp() {
     const std::string summary = verb.summary;
     std::printf("  %-10s %s\n", verb.name, summary.substr(0, summary.find('\n')).c_str());
   }
-  std::printf("\n'abm VERB --help' describes one verb. A failing command prints the library's\n"
-              "error (text, identifier, module, function and step) and exits with status 1.\n");
+  std::printf(
+      "\n'abm VERB --help' describes one verb. A failing command prints the library's\n"
+      "error (text, identifier, module, function and step) and exits with status 1.\n");
 }
 
 void printVerbHelp(const Verb& verb) {
