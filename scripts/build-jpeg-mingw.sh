@@ -16,6 +16,10 @@ mkdir -p "$cache"
 cache=$(cd "$cache" && pwd)
 toolchain=$(cd "$(dirname "$toolchain")" && pwd)/$(basename "$toolchain")
 
+# Two builds configuring at once share the cache: one builds, the other waits.
+exec 9>"$cache/.lock"
+flock 9
+
 if [[ -f "$cache/lib/libjpeg.a" && -f "$cache/include/jconfig.h" ]]; then
   exit 0
 fi

@@ -5,10 +5,11 @@
 set -euo pipefail
 
 packages=(cmake g++ make googletest libgtest-dev libbenchmark-dev zlib1g-dev
-          libjpeg62-turbo-dev libjpeg-turbo-progs)
+          libjpeg62-turbo-dev libjpeg-turbo-progs libtiff-tools)
 if [[ "${1:-}" == "--all" ]]; then
+  # dpkg-dev: scripts/build-jpeg-mingw.sh unpacks Debian's libjpeg-turbo source.
   packages+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386
-             xvfb xauth)
+             xvfb xauth dpkg-dev)
 fi
 
 as_root() { if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi; }

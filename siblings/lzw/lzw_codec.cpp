@@ -3,8 +3,8 @@
 // Both directions keep their state in fixed arrays sized for 12-bit codes;
 // every write into the caller's output goes through a bounds check against
 // the capacity the caller gave.
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -232,9 +232,9 @@ class Output {
 int decompress(const uint8_t* in, uint32_t count, const Settings& s, Output& out) {
   auto table = std::make_unique<StringTable>();
   BitReader bits(in, count);
-  uint32_t entries = kFirstString;  // what the decoder's table holds
+  uint32_t entries = kFirstString;        // what the decoder's table holds
   uint32_t writerEntries = kFirstString;  // what the encoder's held
-  uint32_t previous = kClear;       // kClear: no string since the last Clear
+  uint32_t previous = kClear;             // kClear: no string since the last Clear
   const uint32_t limit = 1u << s.maxCodeBits;
   for (;;) {
     uint32_t code = 0;

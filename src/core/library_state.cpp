@@ -6,6 +6,7 @@
 #include "core/album_table.h"
 #include "core/clients.h"
 #include "core/paths.h"
+#include "pictures/codec_libraries.h"
 #include "platform.h"
 #include "q32comm.h"
 
@@ -96,6 +97,7 @@ bool processAttach(HMODULE module) {
 
 void processDetach() {
   if (!state.attached) return;
+  unloadCodecLibraries();
   destroyAlbumTable();
   destroyClientTable();
   if (state.helpShown) {

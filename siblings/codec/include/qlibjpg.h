@@ -1,10 +1,11 @@
 /* qlibjpg: JPEG streams for the album library's stored images.
  *
  * Streams are baseline JFIF written and read by libjpeg-turbo, so any JPEG
- * reader can decode what is stored. Pixels are exchanged in the layout of a
- * device-independent bitmap: rows bottom row first, rowSize bytes apart;
- * a pixel is one grey byte or three bytes red, green, blue (the caller
- * turns a bitmap's blue-green-red order around).
+ * reader can decode what is stored. Pixels are exchanged as rows rowSize
+ * bytes apart, in the order of a device-independent bitmap (bottom row
+ * first) or, when asked, top row first; a pixel is one grey byte or three
+ * bytes red, green, blue (the caller turns a bitmap's blue-green-red order
+ * around).
  *
  * Results: 1 success, otherwise one of the negative QJPG_* codes; every
  * failure leaves a text for qJpgGetLastErrorMessage. */
@@ -29,12 +30,12 @@ extern "C" {
 
 enum {
   QJPG_OK = 1,
-  QJPG_FAILED = -101,           /* anything else; see the last error text */
+  QJPG_FAILED = -101, /* anything else; see the last error text */
   QJPG_NO_MEMORY = -102,
-  QJPG_BAD_ARGUMENTS = -104,    /* a block or a size that cannot be right */
-  QJPG_READ_FAILED = -105,      /* the stream is not a readable JPEG, or is cut short */
-  QJPG_WRITE_FAILED = -106,     /* the encoder gave up */
-  QJPG_BUFFER_TOO_SMALL = -109  /* the stream does not fit the output */
+  QJPG_BAD_ARGUMENTS = -104,   /* a block or a size that cannot be right */
+  QJPG_READ_FAILED = -105,     /* the stream is not a readable JPEG, or is cut short */
+  QJPG_WRITE_FAILED = -106,    /* the encoder gave up */
+  QJPG_BUFFER_TOO_SMALL = -109 /* the stream does not fit the output */
 };
 
 /* {byte count, bytes}: the stream read, or the output (capacity on entry,
@@ -49,7 +50,7 @@ typedef struct QJpgImageInfo {
   DWORD size;          /* sizeof(QJpgImageInfo) */
   DWORD width;         /* written: in; read: filled with the stream's width */
   DWORD height;        /* written: in; read: filled with the stream's height */
-  DWORD layout;        /* QJPG_LAYOUT_BITMAP (0 means the same) */
+  DWORD layout;        /* QJPG_LAYOUT_BITMAP (0 means the same) or QJPG_LAYOUT_TOP_DOWN */
   DWORD colourSamples; /* samples of a colour pixel: 3 (0 means the same) */
   DWORD xDensity;      /* pixels per inch written into the JFIF header */
   DWORD yDensity;
@@ -59,13 +60,14 @@ typedef struct QJpgImageInfo {
   BYTE* pixels;
 } QJpgImageInfo;
 
-#define QJPG_LAYOUT_BITMAP 2
+#define QJPG_LAYOUT_TOP_DOWN 1 /* the first row in memory is the picture's top */
+#define QJPG_LAYOUT_BITMAP 2   /* the first row in memory is the picture's bottom */
 
 typedef struct QJpgWriteOptions {
-  DWORD size;      /* sizeof(QJpgWriteOptions) */
-  DWORD quality;   /* 1..100; 0 means 75 */
+  DWORD size;    /* sizeof(QJpgWriteOptions) */
+  DWORD quality; /* 1..100; 0 means 75 */
   DWORD reserved1;
-  DWORD colour;    /* 1: a colour stream (YCbCr); 0: a grey one */
+  DWORD colour; /* 1: a colour stream (YCbCr); 0: a grey one */
   DWORD reserved2;
   DWORD reserved3;
 } QJpgWriteOptions;
@@ -75,12 +77,12 @@ typedef struct QJpgWriteOptions {
 QLIBJPG_API int qJpgStreamWrite(QJpgBuffer* out, const QJpgImageInfo* image,
                                 const QJpgWriteOptions* options);
 
-/* Decodes the stream in into image->pixels. Only rowSize, imageSize and
- * pixels are read from image; width, height and bytesPerPixel are filled
- * in. The bitmap receives as many rows and columns of the picture as it
- * has room for (rows = imageSize / rowSize, bottom row first), 3 bytes per
- * pixel for a colour stream when a row holds width x 3 bytes, else 1 grey
- * byte. reserved must be null. */
+/* Decodes the stream in into image->pixels. Only layout, rowSize,
+ * imageSize and pixels are read from image; width, height and
+ * bytesPerPixel are filled in. The rows (imageSize / rowSize of them)
+ * receive as much of the picture as they have room for, anchored at its
+ * top left corner: 3 bytes a pixel for a colour stream when a row holds
+ * width x 3 bytes, else 1 grey byte. reserved must be null. */
 QLIBJPG_API int qJpgStreamRead(const QJpgBuffer* in, QJpgImageInfo* image, const void* reserved);
 
 /* The text of the last failure (empty when there was none). */

@@ -28,9 +28,9 @@ extern "C" {
 
 enum {
   QZ_OK = 1,
-  QZ_BAD_ARGUMENTS = 0,  /* null pointers */
-  QZ_OUTPUT_FULL = -1,   /* the result does not fit in *length bytes */
-  QZ_CORRUPT = -2,       /* not a complete, valid zlib stream */
+  QZ_BAD_ARGUMENTS = 0, /* null pointers */
+  QZ_OUTPUT_FULL = -1,  /* the result does not fit in *length bytes */
+  QZ_CORRUPT = -2,      /* not a complete, valid zlib stream */
   QZ_NO_MEMORY = -3
 };
 
