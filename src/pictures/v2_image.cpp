@@ -29,7 +29,6 @@ enum V2ReaderStep : uint32_t {
   kV2StepDamaged = 10,        // an unknown type, or no width or height
 };
 
-constexpr uint32_t kSixteenEntries = 16;
 constexpr uint32_t kMonochromeEntries = 2;
 
 struct Layout {
