@@ -110,8 +110,9 @@ QLIBJPG_API int qJpgStreamWrite(QJpgBuffer* out, const QJpgImageInfo* image,
   struct jpeg_compress_struct info;
   struct ErrorTrap trap;
   struct BoundedDestination destination;
-  DWORD quality = QJPG_DEFAULT_QUALITY;
-  int colour = 0;
+  /* Volatile: they live across the setjmp below. */
+  volatile DWORD quality = QJPG_DEFAULT_QUALITY;
+  volatile int colour = 0;
   DWORD row;
 
   lastMessage[0] = '\0';
