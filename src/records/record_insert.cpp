@@ -1,0 +1,529 @@
+// Inserting a record: afm3InsertRecord.
+//
+// The record's page is made to exist first (pages and a grown page
+// directory are written at once). Everything else is planned before the
+// first byte is written: the running append position P starts at the end
+// of the file and every new structure gets its offset from it, in the
+// order the writes then happen:
+//   row directory (new or grown), row block, type-9 strings and type-10
+//   values in field order, text heap block, memo heap block, string A,
+//   string B, image
+// followed by the in-place writes, the RecordEntry and last the header.
+// The slot's header copy and row directory take the new state only once
+// the header is on disk, so a failed insert leaves the album as it was
+// (apart from unused space at the end of the file).
+#include <cstring>
+
+#include "afm3.h"
+#include "core/album_header.h"
+#include "core/album_io.h"
+#include "core/album_table.h"
+#include "core/error_mode.h"
+#include "core/error_report.h"
+#include "core/heap_block.h"
+#include "core/transaction.h"
+#include "pictures/image_store.h"
+#include "records/record_encoding.h"
+#include "records/record_fetch.h"
+
+namespace afm3 {
+
+namespace {
+
+constexpr Location kInsert{kModRecordWrite, 1};
+
+enum InsertStep : uint32_t {
+  kStepNotOpen = 0,
+  kStepRowBlockBuffer = 1,
+  kStepGrowPageBuffer = 3,
+  kStepGrownPageDir = 4,
+  kStepGrowAppendPage = 5,
+  kStepAppendGrownPageDir = 6,
+  kStepPageBuffer = 7,
+  kStepAppendPage = 8,
+  kStepRewritePageDir = 9,
+  kStepNewRowDir = 10,
+  kStepGrowRowDir = 11,
+  kStepRowBuffer = 12,
+  kStepDiskSpace = 16,
+  kStepWriteRowDirAppended = 17,
+  kStepWriteRowDirInPlace = 18,
+  kStepWriteRowBlock = 19,
+  kStepWriteRowInPlace = 20,
+  kStepWriteString = 21,
+  kStepWriteBlob = 22,
+  kStepWriteStringA = 25,
+  kStepImageHeader = 26,
+  kStepImageTable = 27,
+  kStepImageEncoded = 28,
+  kStepImageRaw = 29,
+  kStepEntry = 30,
+  kStepHeader = 31,
+  kStepFullInCopy = 32,
+  kStepBegin = 39,
+  kStepWriteStringB = 40,
+  kStepFullOnDisk = 41,
+};
+
+// The steps of one value heap.
+struct InsertHeapSteps {
+  uint32_t tooLong;      // a value over the limit, or an entry over 65531 bytes
+  uint32_t concat;       // the entry buffer
+  uint32_t blockBuffer;  // a new block
+  uint32_t writeBlock;
+  uint32_t writeEntry;
+  uint32_t maxChars;
+};
+constexpr InsertHeapSteps kTextSteps{13, 14, 15, 23, 24, kTextMaxChars};
+constexpr InsertHeapSteps kMemoSteps{34, 35, 36, 37, 38, kMemoMaxChars};
+constexpr uint32_t kTooLongTypeNine = 13;
+
+constexpr uint32_t kStringPrefix = 2;  // u16 length including the NUL
+
+// A type-9 string or type-10 value appended after the row block.
+struct OutOfRow {
+  const uint8_t* bytes = nullptr;
+  uint32_t size = 0;
+  uint32_t offset = 0;
+  uint32_t step = 0;
+};
+
+struct HeapPlan {
+  bool used = false;  // the album has fields of this heap type
+  LockedBlock entry;  // {u16 L, L bytes}
+  uint32_t length = 0;
+  HeapPlacement placement;
+  LockedBlock block;  // a new block
+};
+
+struct StringPlan {
+  const char* text = nullptr;
+  uint32_t length = 0;
+  uint32_t offset = 0;
+  uint32_t step = 0;
+};
+
+struct InsertPlan {
+  uint8_t entry[kEntrySize] = {};
+  uint8_t header[kHeaderSize] = {};  // becomes the slot's copy once on disk
+  uint32_t record = 0;
+  uint32_t entryAt = 0;
+  uint32_t end = 0;   // the end of the file once the pages are in
+  uint64_t next = 0;  // running append position
+
+  bool hasRow = false;
+  bool dirAppended = false;   // a new or grown directory goes to the end
+  bool dirRewritten = false;  // a new block entered into the existing directory
+  LockedBlock dir;
+  uint32_t dirEntries = 0;
+  uint32_t dirOffset = 0;
+  bool newBlock = false;
+  uint32_t blockOffset = 0;
+  uint32_t slotOffset = 0;
+  LockedBlock row;
+  LockedBlock rowBlock;
+  const void* fieldValue[kMaxFields] = {};  // per FieldDef: the caller's value, null for removed
+  OutOfRow outOfRow[kMaxFields];
+  uint32_t outOfRowCount = 0;
+  HeapPlan heaps[2];
+
+  StringPlan strings[2];
+  bool hasImage = false;
+  EncodedImage image;
+  uint32_t imageOffset = 0;
+};
+
+bool writeAt(HANDLE file, uint64_t offset, const void* bytes, uint32_t size, uint32_t step) {
+  if (offset > 0xFFFFFFFFu) {
+    reportError(kErrSeek, kInsert, step);
+    return false;
+  }
+  return seekTo(file, static_cast<uint32_t>(offset), kInsert, step) &&
+         writeExact(file, bytes, size, kErrShortWrite, kInsert, step);
+}
+
+// Appends a fresh page for every zero directory entry from the first one
+// up to upToPage, entering their offsets into dir.
+bool appendPages(HANDLE file, uint8_t* dir, uint32_t upToPage, uint32_t bufferStep,
+                 uint32_t writeStep) {
+  LockedBlock page(kPageSize);
+  if (!page) {
+    reportError(kErrNoMemory, kInsert, bufferStep);
+    return false;
+  }
+  buildFreshPage(page.get());
+  for (uint32_t p = 0; p <= upToPage; ++p) {
+    if (afm3GetU32(dir + 4 * p) != 0) continue;
+    const uint32_t at = seekToEnd(file, kInsert, writeStep);
+    if (at == 0xFFFFFFFFu ||
+        !writeExact(file, page.get(), kPageSize, kErrShortWrite, kInsert, writeStep))
+      return false;
+    afm3PutU32(dir + 4 * p, at);
+  }
+  return true;
+}
+
+// Makes record r's page exist. What is written here is on disk at once,
+// so the slot takes it at once.
+bool ensurePage(AlbumSlot& slot, uint32_t record) {
+  AlbumHeader header(slot.header);
+  const uint32_t page = pageOf(record);
+  const uint32_t entries = pageDirEntries(slot);
+  if (record >= entries * kRecordsPerPage) {
+    const uint32_t count = pageDirCountFor(record);
+    LockedBlock dir(count * 4);
+    if (!dir) {
+      reportError(kErrNoMemory, kInsert, kStepGrownPageDir);
+      return false;
+    }
+    if (entries > 0) std::memcpy(dir.get(), slot.pageDir, entries * 4);
+    if (!appendPages(slot.file, dir.get(), page, kStepGrowPageBuffer, kStepGrowAppendPage))
+      return false;
+    const uint32_t at = seekToEnd(slot.file, kInsert, kStepAppendGrownPageDir);
+    if (at == 0xFFFFFFFFu || !writeExact(slot.file, dir.get(), count * 4, kErrShortWrite, kInsert,
+                                         kStepAppendGrownPageDir))
+      return false;
+    freeLocked(slot.pageDir);
+    slot.pageDir = dir.release();
+    header.setPageDirOffset(at);
+    header.setPageDirCount(static_cast<uint16_t>(count));
+    return true;
+  }
+  if (pageDirEntry(slot, page) != 0) return true;
+  LockedBlock copy(entries * 4);
+  if (!copy) {
+    reportError(kErrNoMemory, kInsert, kStepPageBuffer);
+    return false;
+  }
+  std::memcpy(copy.get(), slot.pageDir, entries * 4);
+  if (!appendPages(slot.file, copy.get(), page, kStepPageBuffer, kStepAppendPage) ||
+      !writeAt(slot.file, header.pageDirOffset(), copy.get(), entries * 4, kStepRewritePageDir))
+    return false;
+  std::memcpy(slot.pageDir, copy.get(), entries * 4);
+  return true;
+}
+
+bool fitsOffset(uint64_t position) { return position <= 0xFFFFFFFFu; }
+
+// One heap's entry: the record's strings of that type, placed by the
+// heap rule at the running append position.
+bool planHeap(const AlbumSlot& slot, InsertPlan& plan, Heap heap, const InsertHeapSteps& steps) {
+  HeapPlan& h = plan.heaps[heap == Heap::Text ? 0 : 1];
+  h.used = heapFieldCount(slot, heap) > 0;
+  if (!h.used) return true;
+  uint64_t length = 0;
+  for (uint32_t j = 0; j < fieldDefCount(slot); ++j) {
+    const FieldInfo f = fieldAt(slot, j);
+    if (!f.isHeap() || f.heap() != heap) continue;
+    const char* text = static_cast<const char*>(plan.fieldValue[j]);
+    const size_t chars = text == nullptr ? 0 : std::strlen(text);
+    if (chars > steps.maxChars) {
+      reportError(kErrTextTooLong, kInsert, steps.tooLong);
+      return false;
+    }
+    length += chars + 1;
+  }
+  if (length > kMaxHeapEntry) {
+    reportError(kErrTextTooLong, kInsert, steps.tooLong);
+    return false;
+  }
+  h.length = static_cast<uint32_t>(length);
+  if (!h.entry.allocate(h.length + 2)) {
+    reportError(kErrNoMemory, kInsert, steps.concat);
+    return false;
+  }
+  afm3PutU16(h.entry.get(), static_cast<uint16_t>(h.length));
+  uint8_t* out = h.entry.get() + 2;
+  for (uint32_t j = 0; j < fieldDefCount(slot); ++j) {
+    const FieldInfo f = fieldAt(slot, j);
+    if (!f.isHeap() || f.heap() != heap) continue;
+    const char* text = static_cast<const char*>(plan.fieldValue[j]);
+    const size_t chars = text == nullptr ? 0 : std::strlen(text);
+    if (chars > 0) std::memcpy(out, text, chars);
+    out[chars] = 0;
+    out += chars + 1;
+  }
+  AlbumHeader header(plan.header);
+  h.placement = placeHeapEntry(heapState(header, heap), h.length, static_cast<uint32_t>(plan.next));
+  if (h.placement.newBlock) {
+    if (!h.block.allocate(h.placement.blockSize)) {
+      reportError(kErrNoMemory, kInsert, steps.blockBuffer);
+      return false;
+    }
+    buildHeapBlock(h.block.get(), h.placement.blockSize, h.entry.get() + 2, h.length);
+    plan.next += h.placement.blockSize;
+  }
+  setHeapState(header, heap, h.placement.after);
+  setRowHeapRef(plan.row.get(), heap, h.placement.ref);
+  return true;
+}
+
+// The row (step by step as the layout asks) and everything it points to.
+bool planRow(const AlbumSlot& slot, InsertPlan& plan, const void* const* values) {
+  AlbumHeader header(plan.header);
+  const uint32_t r = plan.record;
+  const uint32_t blockIndex = rowBlockIndex(header, r);
+  const uint32_t oldEntries = rowDirEntries(slot);
+  const bool grow = rowDirMustGrow(slot, r);
+  const bool inPlace = rowGoesInPlace(slot, r, grow);
+  plan.hasRow = true;
+
+  if (grow || !inPlace) {
+    plan.dirEntries = grow ? rowDirCountFor(r, header.rowsPerBlock()) : oldEntries;
+    if (!plan.dir.allocate(plan.dirEntries * 4)) {
+      reportError(kErrNoMemory, kInsert,
+                  header.rowDirOffset() == 0 ? kStepNewRowDir : kStepGrowRowDir);
+      return false;
+    }
+    if (oldEntries > 0) std::memcpy(plan.dir.get(), slot.rowDir, oldEntries * 4);
+  }
+  if (grow) {
+    plan.dirAppended = true;
+    plan.dirOffset = static_cast<uint32_t>(plan.next);
+    plan.next += uint64_t{plan.dirEntries} * 4;
+    header.setRowDirOffset(plan.dirOffset);
+    header.setRowDirCount(static_cast<uint16_t>(plan.dirEntries));
+  }
+  if (inPlace) {
+    plan.blockOffset = rowDirEntry(slot, blockIndex);
+  } else {
+    plan.newBlock = true;
+    plan.dirRewritten = !grow;
+    plan.blockOffset = static_cast<uint32_t>(plan.next);
+    plan.next += header.rowBlockSize();
+    afm3PutU32(plan.dir.get() + 4 * blockIndex, plan.blockOffset);
+  }
+  plan.slotOffset = plan.blockOffset + rowSlotInBlock(header, r);
+
+  if (!plan.row.allocate(header.rowSlotSize())) {
+    reportError(kErrNoMemory, kInsert, kStepRowBuffer);
+    return false;
+  }
+  uint8_t* row = plan.row.get();
+  uint32_t cursor = 0;
+  for (uint32_t j = 0; j < fieldDefCount(slot); ++j) {
+    const FieldInfo f = fieldAt(slot, j);
+    const void* value = f.removed ? nullptr : values[cursor++];
+    plan.fieldValue[j] = value;
+    if (value == nullptr || f.isHeap()) continue;
+    const auto* bytes = static_cast<const uint8_t*>(value);
+    if (f.type == kTypeSignedString) {
+      const size_t chars = std::strlen(static_cast<const char*>(value));
+      if (chars > kMaxStringValueChars) {
+        reportError(kErrTextTooLong, kInsert, kTooLongTypeNine);
+        return false;
+      }
+      const auto length = static_cast<uint32_t>(chars);
+      if (!fitsOffset(plan.next + length + 1)) {
+        reportError(kErrNoDiskSpace, kInsert, kStepDiskSpace);
+        return false;
+      }
+      if (!encodeStringValue(row + f.placement, static_cast<const char*>(value), length,
+                             static_cast<uint32_t>(plan.next))) {
+        reportError(kErrNoMemory, kInsert, kStepRowBuffer);
+        return false;
+      }
+      plan.outOfRow[plan.outOfRowCount++] = {bytes, length + 1, static_cast<uint32_t>(plan.next),
+                                             kStepWriteString};
+      plan.next += length + 1;
+    } else if (f.type == kTypeBlob) {
+      const uint64_t size = uint64_t{afm3GetU32(bytes)} + 4;
+      if (!fitsOffset(plan.next + size)) {
+        reportError(kErrNoDiskSpace, kInsert, kStepDiskSpace);
+        return false;
+      }
+      setBlobValueOffset(row + f.placement, static_cast<uint32_t>(plan.next));
+      plan.outOfRow[plan.outOfRowCount++] = {bytes, static_cast<uint32_t>(size),
+                                             static_cast<uint32_t>(plan.next), kStepWriteBlob};
+      plan.next += size;
+    } else {
+      std::memcpy(row + f.placement, bytes, f.rowWidth());
+    }
+  }
+  if (!planHeap(slot, plan, Heap::Text, kTextSteps) ||
+      !planHeap(slot, plan, Heap::Memo, kMemoSteps))
+    return false;
+  if (plan.newBlock) {
+    if (!plan.rowBlock.allocate(header.rowBlockSize())) {
+      reportError(kErrNoMemory, kInsert, kStepRowBlockBuffer);
+      return false;
+    }
+    std::memcpy(plan.rowBlock.get() + rowSlotInBlock(header, r), row, header.rowSlotSize());
+  }
+  return true;
+}
+
+bool planString(InsertPlan& plan, int which, const char* text, uint32_t step) {
+  StringPlan& s = plan.strings[which];
+  s.step = step;
+  if (text == nullptr) return true;
+  const size_t chars = std::strlen(text);
+  if (chars > kMaxStringValueChars) {
+    reportError(kErrTextTooLong, kInsert, step);
+    return false;
+  }
+  s.text = text;
+  s.length = static_cast<uint32_t>(chars);
+  s.offset = static_cast<uint32_t>(plan.next);
+  plan.next += kStringPrefix + chars + 1;
+  return true;
+}
+
+bool writeString(HANDLE file, const StringPlan& s) {
+  if (s.text == nullptr) return true;
+  uint8_t prefix[kStringPrefix];
+  afm3PutU16(prefix, static_cast<uint16_t>(s.length + 1));
+  return writeAt(file, s.offset, prefix, sizeof prefix, s.step) &&
+         writeExact(file, s.text, s.length + 1, kErrShortWrite, kInsert, s.step);
+}
+
+bool writeHeap(AlbumSlot& slot, Heap heap, const HeapPlan& h, const InsertHeapSteps& steps) {
+  if (!h.used) return true;
+  const HeapRef ref = h.placement.ref;
+  if (h.placement.newBlock) {
+    forgetHeapCache(slot, heap);
+    return writeAt(slot.file, ref.block, h.block.get(), h.placement.blockSize, steps.writeBlock);
+  }
+  forgetCachedHeapBlock(slot, heap, ref.block);
+  return writeAt(slot.file, ref.position(), h.entry.get(), h.length + 2, steps.writeEntry);
+}
+
+// Step 13's appends and in-place writes, in their fixed order.
+bool writePlan(AlbumSlot& slot, InsertPlan& plan) {
+  const AlbumHeader header(plan.header);
+  const HANDLE file = slot.file;
+  if (plan.hasRow) {
+    if (plan.dirAppended && !writeAt(file, plan.dirOffset, plan.dir.get(), plan.dirEntries * 4,
+                                     kStepWriteRowDirAppended))
+      return false;
+    if (plan.dirRewritten && !writeAt(file, header.rowDirOffset(), plan.dir.get(),
+                                      plan.dirEntries * 4, kStepWriteRowDirInPlace))
+      return false;
+    if (plan.newBlock) {
+      slot.rowCacheOffset = 0;
+      if (!writeAt(file, plan.blockOffset, plan.rowBlock.get(), header.rowBlockSize(),
+                   kStepWriteRowBlock))
+        return false;
+    } else {
+      forgetCachedRowBlock(slot, plan.blockOffset);
+      if (!writeAt(file, plan.slotOffset, plan.row.get(), header.rowSlotSize(),
+                   kStepWriteRowInPlace))
+        return false;
+    }
+    for (uint32_t i = 0; i < plan.outOfRowCount; ++i) {
+      const OutOfRow& v = plan.outOfRow[i];
+      if (!writeAt(file, v.offset, v.bytes, v.size, v.step)) return false;
+    }
+    if (!writeHeap(slot, Heap::Text, plan.heaps[0], kTextSteps) ||
+        !writeHeap(slot, Heap::Memo, plan.heaps[1], kMemoSteps))
+      return false;
+  }
+  if (!writeString(file, plan.strings[0]) || !writeString(file, plan.strings[1])) return false;
+  if (plan.hasImage) {
+    const ImageWriteSteps steps{kErrShortWrite,  kInsert,           kStepImageHeader,
+                                kStepImageTable, kStepImageEncoded, kStepImageRaw};
+    if (!seekTo(file, plan.imageOffset, kInsert, kStepImageHeader) ||
+        !writeEncodedImage(file, plan.image, steps))
+      return false;
+  }
+  return true;
+}
+
+int insertRecord(HINSTANCE ownerKey, HANDLE album, uint8_t* entry, uint8_t* imageHeader,
+                 HGLOBAL dib, const char* stringA, const void* const* values, DWORD* imageOffsetOut,
+                 DWORD* stringAOffsetOut, const char* stringB) {
+  const int index = findVersion3Slot(ownerKey, album, kInsert);
+  if (index < 0) return 0;
+  if (entry == nullptr) {
+    reportError(kErrInternal, kInsert, kStepNotOpen);
+    return 0;
+  }
+  WriteTransaction transaction(index, kInsert, kStepBegin);
+  if (!transaction.ok()) return 0;
+  if (headerOf(slotAt(index)).nextRecordNumber() == kNoRecord) {
+    reportError(kErrAlbumFull, kInsert, kStepFullInCopy);
+    return 0;
+  }
+  // Another process may have added records: count and next number are
+  // taken from the file.
+  if (!afm3ReadBasicAlbumInfo(ownerKey, album, nullptr)) return 0;
+  AlbumSlot& slot = slotAt(index);
+  if (headerOf(slot).nextRecordNumber() == kNoRecord) {
+    reportError(kErrAlbumFilledUp, kInsert, kStepFullOnDisk);
+    return -1;
+  }
+
+  InsertPlan plan;
+  std::memcpy(plan.entry, entry, kEntrySize);
+  RecordEntry e(plan.entry);
+  if (e.flags() & kEntryKeepNumber) {
+    e.setFlags(static_cast<uint16_t>(e.flags() & ~kEntryKeepNumber));
+    plan.record = e.number();
+    if (plan.record > kHighestRecord) {
+      reportError(kErrAlbumFull, kInsert, kStepFullInCopy);
+      return 0;
+    }
+  } else {
+    plan.record = headerOf(slot).nextRecordNumber();
+    e.setNumber(static_cast<uint16_t>(plan.record));
+  }
+  if (!ensurePage(slot, plan.record)) return 0;
+  plan.entryAt = entryOffset(slot, plan.record);
+  if (imageHeader != nullptr) {
+    if (!encodeImage(imageHeader, dib, &plan.image)) return 0;
+    plan.hasImage = true;
+  }
+  std::memcpy(plan.header, slot.header, kHeaderSize);
+  plan.end = seekToEnd(slot.file, kInsert, kStepDiskSpace);
+  if (plan.end == 0xFFFFFFFFu) return 0;
+  plan.next = plan.end;
+  if (values != nullptr && !planRow(slot, plan, values)) return 0;
+  if (!planString(plan, 0, stringA, kStepWriteStringA) ||
+      !planString(plan, 1, stringB, kStepWriteStringB))
+    return 0;
+  if (plan.hasImage) {
+    plan.imageOffset = static_cast<uint32_t>(plan.next);
+    plan.next += plan.image.storedLength();
+  }
+  if (!fitsOffset(plan.next)) {
+    reportError(kErrNoDiskSpace, kInsert, kStepDiskSpace);
+    return 0;
+  }
+  if (!diskSpaceFor(slot, plan.next - plan.end, kInsert, kStepDiskSpace) || !writePlan(slot, plan))
+    return 0;
+
+  e.setImageOffset(plan.hasImage ? plan.imageOffset : 0);
+  e.setStringAOffset(plan.strings[0].offset);
+  e.setStringBOffset(plan.strings[1].offset);
+  e.seal();
+  if (!writeAt(slot.file, plan.entryAt, plan.entry, kEntrySize, kStepEntry)) return 0;
+
+  AlbumHeader header(plan.header);
+  header.setRecordCount(static_cast<uint16_t>(header.recordCount() + 1));
+  header.setNextRecordNumber(static_cast<uint16_t>(plan.record + 1));
+  header.storeChecksum();
+  if (!writeAt(slot.file, 0, plan.header, kHeaderSize, kStepHeader)) return 0;
+  std::memcpy(slot.header, plan.header, kHeaderSize);
+  if (plan.dirAppended || plan.dirRewritten) {
+    freeLocked(slot.rowDir);
+    slot.rowDir = plan.dir.release();
+  }
+
+  std::memcpy(entry, plan.entry, kEntrySize);
+  if (imageOffsetOut != nullptr) *imageOffsetOut = plan.hasImage ? plan.imageOffset : 0;
+  if (stringAOffsetOut != nullptr) *stringAOffsetOut = plan.strings[0].offset;
+  return 1;
+}
+
+}  // namespace
+
+}  // namespace afm3
+
+extern "C" int WINAPI afm3InsertRecord(HINSTANCE ownerKey, HANDLE album, BYTE* entry,
+                                       BYTE* imageHeader, HGLOBAL dib, LPCSTR stringA,
+                                       const void* const* values, DWORD* imageOffsetOut,
+                                       DWORD* stringAOffsetOut, LPCSTR stringB) {
+  afm3::ErrorModeGuard errorMode;
+  return afm3::insertRecord(ownerKey, album, entry, imageHeader, dib, stringA, values,
+                            imageOffsetOut, stringAOffsetOut, stringB);
+}
