@@ -15,10 +15,13 @@ std::atomic<unsigned> counter{0};
 TempDir::TempDir() {
   char base[MAX_PATH];
   plat::tempFolder(base, sizeof base);
-  const uint32_t stamp = plat::tickCount();
-  for (int attempt = 0; attempt < 1000; ++attempt) {
-    char name[64];
-    std::snprintf(name, sizeof name, "afm3t-%08x-%u-%d\\", stamp, counter++, attempt);
+  // Eight hex digits make a valid 8.3 name: the folder needs no alternate
+  // name, so its short form cannot change while other tests add folders
+  // beside it.
+  const uint32_t stamp = plat::tickCount() * 2654435761u;
+  for (uint32_t attempt = 0; attempt < 1000; ++attempt) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%08X\\", stamp + counter++ * 40503u + attempt * 7919u);
     std::string candidate = std::string(base) + name;
     if (plat::createDirectory(candidate.c_str())) {
       path_ = candidate;
