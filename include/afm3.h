@@ -178,6 +178,11 @@ AFM3_API BOOL WINAPI afm3AddOemFldDef(HINSTANCE ownerKey, HANDLE album, DWORD fi
 /* ---- pictures ------------------------------------------------------------- */
 AFM3_API DWORD WINAPI afm3GetPicBlockCount(HINSTANCE ownerKey, HANDLE album);
 AFM3_API BOOL WINAPI afm3ReadPicBlock(HINSTANCE ownerKey, HANDLE album, DWORD block, void* out);
+/* afm3ReadRecordPic: pathOut must be larger than the stored path (259
+ * characters and the NUL always suffice, also for relocatable paths).
+ * extraOut receives string B with its NUL: never more bytes than the album
+ * stores and never more than AFM3_MAX_PATH (260); a stored string B longer
+ * than that fails the call with 6444 and extraOut stays empty. */
 AFM3_API BOOL WINAPI afm3ReadRecordPic(HINSTANCE ownerKey, HANDLE album, DWORD record,
                                        void* entryOut, LPSTR pathOut, DWORD pathSize,
                                        DWORD pathOffset, LPSTR extraOut);

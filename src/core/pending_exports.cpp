@@ -17,46 +17,6 @@ void reportNotAvailable(const char* function) {
 
 extern "C" {
 
-DWORD WINAPI afm3GetPicBlockCount(HINSTANCE, HANDLE) {
-  reportNotAvailable("afm3GetPicBlockCount");
-  return 0;
-}
-
-BOOL WINAPI afm3ReadPicBlock(HINSTANCE, HANDLE, DWORD, void*) {
-  reportNotAvailable("afm3ReadPicBlock");
-  return FALSE;
-}
-
-BOOL WINAPI afm3ReadRecordPic(HINSTANCE, HANDLE, DWORD, void*, LPSTR, DWORD, DWORD, LPSTR) {
-  reportNotAvailable("afm3ReadRecordPic");
-  return FALSE;
-}
-
-BOOL WINAPI afm3UpdateRecordPic(HINSTANCE, HANDLE, DWORD, void*, LPCSTR, DWORD*, LPCSTR) {
-  reportNotAvailable("afm3UpdateRecordPic");
-  return FALSE;
-}
-
-DWORD WINAPI afm3ReadFilePicMisc(HINSTANCE, HANDLE, DWORD, DWORD, void*, DWORD) {
-  reportNotAvailable("afm3ReadFilePicMisc");
-  return 0;
-}
-
-BOOL WINAPI afm3UpdateFilePicMisc(HINSTANCE, HANDLE, DWORD, DWORD, const void*, DWORD) {
-  reportNotAvailable("afm3UpdateFilePicMisc");
-  return FALSE;
-}
-
-int WINAPI afm3ReadRecordImage(HINSTANCE, HANDLE, DWORD, DWORD, HGLOBAL*) {
-  reportNotAvailable("afm3ReadRecordImage");
-  return 0;
-}
-
-BOOL WINAPI afm3UpdateRecordImage(HINSTANCE, HANDLE, DWORD, HGLOBAL, BYTE*, DWORD*) {
-  reportNotAvailable("afm3UpdateRecordImage");
-  return FALSE;
-}
-
 int WINAPI afm3ReorganizeAbm(HINSTANCE, HANDLE*, DWORD, const WORD*, HWND) {
   reportNotAvailable("afm3ReorganizeAbm");
   return 0;

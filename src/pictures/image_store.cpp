@@ -173,6 +173,18 @@ int readStoredImage(HANDLE file, uint32_t offset, HGLOBAL* dibOut) {
     reportError(kErrNoMemory, kReadImage, kReadStepAllocate);
     return 0;
   }
+  // Raw rows are exactly as long as the header's kind and size make them;
+  // compressed data is bounded by the file when the decoders read it.
+  if (h.compression == kCompressNone && h.storedSize != pixelBytes) {
+    reportError(kErrNotAnAlbum, kReadImage, kReadStepDamaged);
+    return 0;
+  }
+  if (h.compression == kCompressNone &&
+      uint64_t{offset} + kImageHeaderSize + (tableStored ? tableBytes : 0) + pixelBytes >
+          fileLength(file)) {
+    reportError(kErrShortRead, kReadImage, kReadStepPixels);
+    return 0;
+  }
   BitmapBlock block(static_cast<size_t>(total));
   if (block.bytes() == nullptr) {
     reportError(kErrNoMemory, kReadImage, kReadStepAllocate);

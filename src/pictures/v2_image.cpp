@@ -152,6 +152,10 @@ bool toTrueColour(BitmapBlock& block) {
 
 }  // namespace
 
+uint8_t version2StoredCompression(uint8_t oldType, uint8_t compressionSetting, bool storedRaw) {
+  return storedCompression(oldType, compressionSetting, storedRaw);
+}
+
 HGLOBAL readVersion2Image(HANDLE file, uint32_t offset, uint32_t storedSize, uint8_t oldType,
                           uint16_t width, uint16_t height, uint8_t compressionSetting,
                           bool storedRaw, uint8_t* headerOut) {

@@ -28,6 +28,11 @@ enum V2ImageType : uint8_t {
 // (1 JPEG for true colour, else 3 zlib).
 //   compressionSetting: bits 4 to 6 of the version-2 header's byte 4652;
 //   storedRaw: bit 3 of the entry's flags.
+// The CompressionCode a version-2 thumbnail's pixel data was stored with:
+// raw when the entry says so, else as the album's setting chose for its
+// type (the image read asks for that codec before reading).
+uint8_t version2StoredCompression(uint8_t oldType, uint8_t compressionSetting, bool storedRaw);
+
 HGLOBAL readVersion2Image(HANDLE file, uint32_t offset, uint32_t storedSize, uint8_t oldType,
                           uint16_t width, uint16_t height, uint8_t compressionSetting,
                           bool storedRaw, uint8_t* headerOut);
