@@ -270,6 +270,8 @@ HWND createMessageWindow(WNDPROC proc, void* userData);
 void* windowData(HWND window);
 
 // ---- processes (tests and tools) -----------------------------------------
+// Whether the process's standard error is a terminal (progress bars).
+bool standardErrorIsTerminal();
 // Runs a program with arguments and waits; returns its exit code, or -1
 // when it could not be started.
 int runProcess(const std::vector<std::string>& argv);

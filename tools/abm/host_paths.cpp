@@ -1,6 +1,8 @@
 #include "host_paths.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 namespace abm {
 
@@ -8,8 +10,17 @@ std::string toLibraryPath(const std::string& shellPath) {
 #ifdef _WIN32
   return shellPath;
 #else
-  if (shellPath.empty() || shellPath[0] != '/') return shellPath;
-  std::string path = "Z:" + shellPath;
+  if (shellPath.empty()) return shellPath;
+  // A relative shell path is relative to the shell's folder, which the
+  // emulated drives know nothing of: it is made absolute first.
+  std::string absolute = shellPath;
+  if (absolute[0] != '/') {
+    std::error_code error;
+    const std::filesystem::path full = std::filesystem::absolute(shellPath, error);
+    if (error) return shellPath;
+    absolute = full.lexically_normal().string();
+  }
+  std::string path = "Z:" + absolute;
   std::replace(path.begin(), path.end(), '/', '\\');
   return path;
 #endif

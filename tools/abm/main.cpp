@@ -3,33 +3,9 @@
 #include <cstring>
 #include <string>
 
-#include "album_verbs.h"
 #include "cli.h"
 
 namespace abm {
-
-const std::vector<Verb>& verbs() {
-  static const std::vector<Verb> all = {
-      {"check", "Tell whether a file is an album, and of which format version.", "FILE", 1,
-       runCheck},
-      {"info", "Show an album's information and its fields.", "FILE", 1, runInfo},
-      {"create",
-       "Create an album with the fields given as --field NAME:TYPE[:index=N][:attribute].\n"
-       "TYPE is text, memo, string, blob, list32, list1, bytes2, bytes4, bytes4b, bytes8,\n"
-       "bytes4c, bytes2b, bytes16 or a number 0 to 12. Options: --title=TITLE,\n"
-       "--description=TEXT, --thumb=PIXELS (96), --in-folder (TARGET is a folder and the\n"
-       "file name comes from the title). Prints the album's path.",
-       "TARGET --field=NAME:TYPE... [--title=TITLE] [--in-folder]", 1, runCreate},
-  };
-  return all;
-}
-
-const Verb* findVerb(const std::string& name) {
-  for (const Verb& verb : verbs()) {
-    if (name == verb.name) return &verb;
-  }
-  return nullptr;
-}
 
 namespace {
 

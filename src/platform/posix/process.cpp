@@ -2,6 +2,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <vector>
@@ -57,6 +58,8 @@ std::string programFile(const std::string& name, bool* searchPath) {
 }  // namespace qwin
 
 namespace plat {
+
+bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }
 
 int runProcess(const std::vector<std::string>& argv) {
   if (argv.empty() || argv[0].empty()) return qwin::fail(kErrInvalidParameter), -1;

@@ -83,6 +83,11 @@ bool dosDateTimeToFileTime(uint16_t dosDate, uint16_t dosTime, uint64_t* fileTim
 void sleepMs(uint32_t milliseconds) { Sleep(milliseconds); }
 uint32_t tickCount() { return GetTickCount(); }
 
+bool standardErrorIsTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != FALSE;
+}
+
 int runProcess(const std::vector<std::string>& argv) {
   if (argv.empty()) {
     SetLastError(ERROR_INVALID_PARAMETER);

@@ -1,0 +1,56 @@
+#include "album_session.h"
+
+#include "album_verbs.h"
+#include "host_paths.h"
+
+namespace abm {
+
+AlbumSession::~AlbumSession() {
+  if (album_ != nullptr) afm3CloseAlbum(toolOwnerKey(), album_);
+}
+
+bool AlbumSession::open(const std::string& shellPath, bool toChange) {
+  const std::string path = toLibraryPath(shellPath);
+  const DWORD flags = toChange ? AFM3_OPEN_READ_WRITE | AFM3_OPEN_SHARE_READ
+                               : AFM3_OPEN_READ_ONLY | AFM3_OPEN_SHARE_READ_WRITE;
+  BYTE count = 0;
+  HGLOBAL list = nullptr;
+  if (afm3OpenAlbum(toolOwnerKey(), path.c_str(), flags, &album_, nullptr, &count, &list) ==
+      AFM3_OPEN_FAILED) {
+    album_ = nullptr;
+    return false;
+  }
+  if (list != nullptr) {
+    fields_ = fieldsFromList(static_cast<const unsigned char*>(GlobalLock(list)), count);
+    GlobalUnlock(list);
+    GlobalFree(list);
+  }
+  return true;
+}
+
+bool AlbumSession::readInfo(std::vector<uint8_t>* info) const {
+  info->assign(AFM3_ALBUM_INFO_SIZE, 0);
+  return afm3ReadBasicAlbumInfo(toolOwnerKey(), album_, info->data()) != 0;
+}
+
+void freeLibraryBlock(const void* pointer) {
+  if (pointer == nullptr) return;
+  HGLOBAL block = GlobalHandle(pointer);
+  if (block == nullptr) return;
+  GlobalUnlock(block);
+  GlobalFree(block);
+}
+
+bool parseRecordNumber(const std::string& text, uint16_t* number) {
+  if (text.empty() || text.size() > 5) return false;
+  unsigned value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (value >= 0xFFFF) return false;
+  *number = static_cast<uint16_t>(value);
+  return true;
+}
+
+}  // namespace abm

@@ -1,0 +1,40 @@
+// An album opened for one command and closed when the command ends, with
+// the fields it lists.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "afm3.h"
+#include "field_values.h"
+
+namespace abm {
+
+class AlbumSession {
+ public:
+  AlbumSession() = default;
+  ~AlbumSession();
+  AlbumSession(const AlbumSession&) = delete;
+  AlbumSession& operator=(const AlbumSession&) = delete;
+
+  // Opens an album (a shell path) to read, others reading and writing too,
+  // or to change, others only reading. false: the library's error is the
+  // last error.
+  bool open(const std::string& shellPath, bool toChange);
+  HANDLE handle() const { return album_; }
+  const std::vector<Field>& fields() const { return fields_; }
+  // The album information as the file holds it now.
+  bool readInfo(std::vector<uint8_t>* info) const;
+
+ private:
+  HANDLE album_ = nullptr;
+  std::vector<Field> fields_;
+};
+
+// Frees a block the library handed out as a pointer into it.
+void freeLibraryBlock(const void* pointer);
+// A record number 0 to 65534 in decimal.
+bool parseRecordNumber(const std::string& text, uint16_t* number);
+
+}  // namespace abm

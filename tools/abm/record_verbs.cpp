@@ -1,0 +1,463 @@
+// Verbs on records: add, list, show, set, delete and undelete.
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "afm3.h"
+#include "afm3_bytes.h"
+#include "album_session.h"
+#include "album_verbs.h"
+#include "field_names.h"
+#include "field_values.h"
+#include "host_paths.h"
+#include "picture_sources.h"
+#include "progress.h"
+#include "q32comm.h"
+#include "record_entry.h"
+#include "thumbnail.h"
+
+namespace abm {
+
+namespace {
+
+constexpr unsigned kDefaultThumbSize = 96;
+constexpr size_t kProgressAfter = 5;  // pictures before a bar is worth drawing
+constexpr size_t kListCellWidth = 40;
+constexpr size_t kShowValueWidth = 1024;
+constexpr unsigned kString = 9, kBlob = 10, kText = 11, kMemo = 12;
+
+int failWith(const char* verb, const std::string& message) {
+  std::fprintf(stderr, "abm %s: %s\n", verb, message.c_str());
+  return 1;
+}
+
+std::string fileNameOf(const std::string& path) {
+  const size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string cut(const std::string& text, size_t width) {
+  return text.size() <= width ? text : text.substr(0, width - 3) + "...";
+}
+
+const char* driveTypeName(unsigned type) {
+  switch (type) {
+    case 2:
+      return "removable";
+    case 3:
+      return "fixed";
+    case 4:
+      return "remote";
+    case 5:
+      return "CD-ROM";
+    case 6:
+      return "RAM disk";
+    default:
+      return "unknown";
+  }
+}
+
+// A type-9 or type-10 value, read on its own. false: the library's error
+// is the last error.
+bool readLongValue(HANDLE album, uint16_t record, const Field& field, size_t width,
+                   std::string* text) {
+  HGLOBAL block = nullptr;
+  if (afm3ReadRecordFieldEx(toolOwnerKey(), album, record, field.number, &block) != 1) return false;
+  const size_t size = GlobalSize(block);
+  const auto* bytes = static_cast<const uint8_t*>(GlobalLock(block));
+  if (bytes == nullptr) {
+    text->clear();
+  } else if (field.type == kString) {
+    text->assign(reinterpret_cast<const char*>(bytes), std::find(bytes, bytes + size, 0) - bytes);
+    *text = cut(*text, width);
+  } else {
+    const size_t length = size >= 4 ? std::min<size_t>(afm3GetU32(bytes), size - 4) : 0;
+    *text = formatBlob(std::span<const uint8_t>(bytes + 4, length), width);
+  }
+  GlobalUnlock(block);
+  GlobalFree(block);
+  return true;
+}
+
+// One field of a record read with afm3ReadRecord.
+bool valueText(HANDLE album, uint16_t record, const Field& field, BYTE* const* values, size_t width,
+               std::string* text) {
+  if (field.type == kString || field.type == kBlob)
+    return readLongValue(album, record, field, width, text);
+  const BYTE* value = values[field.number];
+  if (field.type == kText || field.type == kMemo)
+    *text = cut(reinterpret_cast<const char*>(value), width);
+  else
+    *text = formatFixedValue(field.type, value);
+  return true;
+}
+
+struct RecordCommand {
+  AlbumSession album;
+  uint16_t record = 0;
+};
+
+// Opens the album of "VERB ALBUM N ..." and makes sure the album has handed
+// out record number N. Returns -1 when ready, else the exit status.
+int openForRecord(const char* name, const Args& args, bool toChange, RecordCommand* command) {
+  const Verb& verb = *findVerb(name);
+  if (!parseRecordNumber(args.positional[1], &command->record))
+    return failUsage(verb, "a record number is 0 to 65534, not '" + args.positional[1] + "'");
+  c32ClearDLLErrInfo();
+  if (!command->album.open(args.positional[0], toChange))
+    return failWithLastError("open " + args.positional[0]);
+  std::vector<uint8_t> info;
+  if (!command->album.readInfo(&info))
+    return failWithLastError("read the information of " + args.positional[0]);
+  if (command->record >= afm3GetU16(info.data() + AFM3_INFO_NEXT_RECORD_NUMBER))
+    return failWith(name, "the album has no record " + args.positional[1]);
+  return -1;
+}
+
+// 1 live, 0 deleted (or never inserted), -1 failed with the library's error.
+int recordState(const RecordCommand& command) {
+  return afm3IsValidRecord(toolOwnerKey(), command.album.handle(), command.record);
+}
+
+// What add stores for one picture.
+struct PreparedPicture {
+  PictureFacts facts;
+  RgbPicture thumbnail;
+};
+
+bool preparePicture(const std::string& path, uint32_t edge, PreparedPicture* picture,
+                    std::string* problem) {
+  return pictureFacts(path, &picture->facts, problem) &&
+         thumbnailOf(path, edge, &picture->thumbnail, problem);
+}
+
+// Inserts one record; returns afm3InsertRecord's result (0 also when no
+// memory was left for the bitmap).
+int insertPicture(HANDLE album, const PreparedPicture& picture, uint8_t compression,
+                  const RecordValues& values, uint16_t* number) {
+  std::array<uint8_t, AFM3_RECORD_ENTRY_SIZE> entry = recordEntryFor(picture.facts);
+  std::array<uint8_t, AFM3_IMAGE_HEADER_SIZE> header =
+      imageHeaderFor(picture.thumbnail, compression);
+  HGLOBAL dib = makeDib(picture.thumbnail);
+  if (dib == nullptr) {
+    c32SetDLLErrInfo("not enough memory for the thumbnail", 0, 0, 0, 0, 0);
+    return 0;
+  }
+  DWORD imageOffset = 0, pathOffset = 0;
+  const int result = afm3InsertRecord(toolOwnerKey(), album, entry.data(), header.data(), dib,
+                                      picture.facts.fullPath.c_str(), values.pointers(),
+                                      &imageOffset, &pathOffset, nullptr);
+  GlobalFree(dib);
+  *number = afm3GetU16(entry.data() + AFM3_ENTRY_NUMBER);
+  return result;
+}
+
+void printTable(const std::vector<std::vector<std::string>>& rows) {
+  std::vector<size_t> widths;
+  for (const auto& row : rows) {
+    widths.resize(std::max(widths.size(), row.size()), 0);
+    for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
+  }
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t c = 0; c < row.size(); ++c) {
+      if (c == 0) {
+        line += std::string(widths[0] - row[0].size(), ' ') + row[0];
+      } else {
+        line += "  " + row[c];
+        if (c + 1 < row.size()) line += std::string(widths[c] - row[c].size(), ' ');
+      }
+    }
+    line.erase(line.find_last_not_of(' ') + 1);
+    std::printf("%s\n", line.c_str());
+  }
+}
+
+// The fields --fields=A,B names; all fields without the option.
+bool chosenFields(const Args& args, const std::vector<Field>& fields,
+                  std::vector<const Field*>* chosen, std::string* problem) {
+  if (!args.has("fields")) {
+    for (const Field& field : fields) chosen->push_back(&field);
+    return true;
+  }
+  const std::string list = args.value("fields");
+  size_t start = 0;
+  while (start < list.size()) {
+    size_t comma = list.find(',', start);
+    if (comma == std::string::npos) comma = list.size();
+    const std::string name = list.substr(start, comma - start);
+    start = comma + 1;
+    const Field* field = findField(fields, name);
+    if (field == nullptr) {
+      *problem = "the album has no field '" + name + "'";
+      return false;
+    }
+    chosen->push_back(field);
+  }
+  return true;
+}
+
+}  // namespace
+
+int runAdd(const Args& args) {
+  const Verb& verb = *findVerb("add");
+  const int compression = compressionFromName(args.value("compression", "jpeg"));
+  if (compression < 0) return failUsage(verb, "--compression is raw, jpeg, lzw or zlib");
+  std::vector<std::string> assignments;
+  for (const auto& option : args.options) {
+    if (option.first == "field") assignments.push_back(option.second);
+  }
+
+  AlbumSession album;
+  c32ClearDLLErrInfo();
+  if (!album.open(args.positional[0], true)) return failWithLastError("open " + args.positional[0]);
+  RecordValues values;
+  std::string problem;
+  if (!values.build(album.fields(), assignments, &problem)) return failUsage(verb, problem);
+  std::vector<uint8_t> info;
+  if (!album.readInfo(&info))
+    return failWithLastError("read the information of " + args.positional[0]);
+  uint32_t edge = afm3GetU16(info.data() + AFM3_INFO_THUMB_SIZE);
+  if (edge == 0) edge = kDefaultThumbSize;
+
+  std::vector<std::string> problems;
+  const std::vector<std::string> named(args.positional.begin() + 1, args.positional.end());
+  const std::vector<std::string> pictures =
+      collectPictures(named, args.has("recursive"), &problems);
+  for (const std::string& line : problems) std::fprintf(stderr, "abm add: %s\n", line.c_str());
+  size_t added = 0, skipped = problems.size();
+  int status = 0;
+  {
+    ProgressBar bar(
+        stderr, pictures.size(),
+        pictures.size() > kProgressAfter && !args.has("no-progress") && stderrIsTerminal());
+    for (const std::string& path : pictures) {
+      bar.step(path);
+      PreparedPicture picture;
+      if (!preparePicture(path, edge, &picture, &problem)) {
+        bar.clear();
+        std::fprintf(stderr, "abm add: skipped %s: %s\n", path.c_str(), problem.c_str());
+        ++skipped;
+        continue;
+      }
+      uint16_t number = 0;
+      c32ClearDLLErrInfo();
+      const int result = insertPicture(album.handle(), picture, static_cast<uint8_t>(compression),
+                                       values, &number);
+      if (result != 1) {
+        bar.clear();
+        status =
+            failWithLastError(result < 0 ? "add " + path + ": the album is full" : "add " + path);
+        break;
+      }
+      ++added;
+      if (!bar.enabled()) std::printf("record %u: %s\n", number, path.c_str());
+    }
+  }
+  std::printf("added %zu picture%s", added, added == 1 ? "" : "s");
+  if (skipped > 0) std::printf(", skipped %zu", skipped);
+  std::printf("\n");
+  return status != 0 ? status : (skipped > 0 ? 1 : 0);
+}
+
+int runList(const Args& args) {
+  const Verb& verb = *findVerb("list");
+  AlbumSession album;
+  c32ClearDLLErrInfo();
+  if (!album.open(args.positional[0], false))
+    return failWithLastError("open " + args.positional[0]);
+  std::vector<const Field*> chosen;
+  std::string problem;
+  if (!chosenFields(args, album.fields(), &chosen, &problem)) return failUsage(verb, problem);
+  std::vector<uint8_t> info;
+  if (!album.readInfo(&info))
+    return failWithLastError("read the information of " + args.positional[0]);
+  const unsigned next = afm3GetU16(info.data() + AFM3_INFO_NEXT_RECORD_NUMBER);
+  const bool withDeleted = args.has("deleted");
+  const HINSTANCE owner = toolOwnerKey();
+  const HANDLE handle = album.handle();
+
+  std::vector<DWORD> numbers(next);
+  for (unsigned r = 0; r < next; ++r) numbers[r] = r;
+  std::vector<BYTE> live(next + 1, 0);
+  if (next > 0 && !afm3AreValidRecords(owner, handle, next, numbers.data(), live.data()))
+    return failWithLastError("list the records of " + args.positional[0]);
+  afm3CacheAlbum(owner, handle, TRUE);
+
+  std::vector<std::vector<std::string>> rows;
+  std::vector<std::string> heading = {"#", "picture"};
+  for (const Field* field : chosen) heading.push_back(field->name);
+  if (withDeleted) heading.push_back("");
+  rows.push_back(heading);
+  int status = 0;
+  bool picturesFailed = false;
+  for (unsigned r = 0; r < next && status == 0; ++r) {
+    if (!live[r] && !withDeleted) continue;
+    BYTE* record = nullptr;
+    BYTE** values = nullptr;
+    const int read = afm3ReadRecord(owner, handle, r, &record, &values);
+    if (read == 0 && live[r]) {
+      status = failWithLastError("read record " + std::to_string(r));
+      break;
+    }
+    // Deleted records read as deleted; numbers never used are only not live.
+    const bool deleted = read < 0;
+    if (!live[r] && !deleted) {
+      freeLibraryBlock(record);
+      freeLibraryBlock(values);
+      continue;
+    }
+    std::vector<std::string> row = {std::to_string(r), "?"};
+    char path[AFM3_MAX_PATH + 1] = {};
+    if (afm3ReadRecordPic(owner, handle, r, nullptr, path, sizeof path, 0, nullptr))
+      row[1] = fileNameOf(path);
+    else if (!picturesFailed)
+      picturesFailed = failWithLastError("read the picture of record " + std::to_string(r)) != 0;
+    for (const Field* field : chosen) {
+      std::string text;
+      if (!deleted &&
+          !valueText(handle, static_cast<uint16_t>(r), *field, values, kListCellWidth, &text)) {
+        status = failWithLastError("read field " + field->name + " of record " + std::to_string(r));
+        break;
+      }
+      row.push_back(text);
+    }
+    if (withDeleted) row.push_back(deleted ? "(deleted)" : "");
+    rows.push_back(row);
+    freeLibraryBlock(record);
+    freeLibraryBlock(values);
+  }
+  printTable(rows);
+  return status != 0 || picturesFailed ? 1 : 0;
+}
+
+int runShow(const Args& args) {
+  RecordCommand command;
+  const int ready = openForRecord("show", args, false, &command);
+  if (ready >= 0) return ready;
+  const HINSTANCE owner = toolOwnerKey();
+  const HANDLE handle = command.album.handle();
+  const uint16_t r = command.record;
+  int status = 0;
+
+  std::printf("record:     %u\n", r);
+  std::vector<uint8_t> entry(AFM3_RECORD_ENTRY_SIZE, 0);
+  char path[AFM3_MAX_PATH + 1] = {};
+  if (afm3ReadRecordPic(owner, handle, r, entry.data(), path, sizeof path, 0, nullptr)) {
+    const uint8_t* e = entry.data();
+    const char* shortPath = reinterpret_cast<const char*>(e + AFM3_ENTRY_SHORT_PATH);
+    const char* label = reinterpret_cast<const char*>(e + AFM3_ENTRY_LABEL);
+    std::printf("picture:    %s\n", toShellPath(path).c_str());
+    std::printf("short path: %.*s\n", AFM3_ENTRY_SHORT_PATH_SIZE, shortPath);
+    std::printf("size:       %u bytes\n", afm3GetU32(e + AFM3_ENTRY_FILE_SIZE));
+    std::printf("modified:   %s\n",
+                dosDateTimeText(afm3GetU32(e + AFM3_ENTRY_DATE_TIME_1)).c_str());
+    std::printf("drive:      %u (%s)\n", e[AFM3_ENTRY_DRIVE_TYPE],
+                driveTypeName(e[AFM3_ENTRY_DRIVE_TYPE]));
+    std::printf("label:      %.*s\n", AFM3_ENTRY_LABEL_SIZE - 1, label);
+    const uint32_t imageOffset = afm3GetU32(e + AFM3_ENTRY_IMAGE_OFFSET);
+    if (imageOffset == 0) {
+      std::printf("thumbnail:  none\n");
+    } else {
+      HGLOBAL dib = nullptr;
+      std::string size;
+      // The result is the image's colour kind when it could be read.
+      if (afm3ReadRecordImage(owner, handle, r, imageOffset, &dib) > 0 && dib != nullptr) {
+        const auto* bitmap = static_cast<const uint8_t*>(GlobalLock(dib));
+        if (bitmap != nullptr && GlobalSize(dib) >= 12) {
+          const int32_t height = static_cast<int32_t>(afm3GetU32(bitmap + 8));
+          size = ", " + std::to_string(afm3GetU32(bitmap + 4)) + " x " +
+                 std::to_string(height < 0 ? -int64_t{height} : int64_t{height});
+        }
+        GlobalUnlock(dib);
+        GlobalFree(dib);
+      }
+      std::printf("thumbnail:  stored at %u%s\n", imageOffset, size.c_str());
+    }
+  } else {
+    status = failWithLastError("read the picture of record " + std::to_string(r));
+  }
+
+  const int state = recordState(command);
+  BYTE* record = nullptr;
+  BYTE** values = nullptr;
+  const int read = state < 0 ? 0 : afm3ReadRecord(owner, handle, r, &record, &values);
+  if (state < 0) {
+    status = failWithLastError("look up record " + std::to_string(r));
+  } else if (state == 0) {
+    std::printf("state:      %s\n", read < 0 ? "deleted" : "not in use");
+  } else if (read != 1) {
+    status = failWithLastError("read record " + std::to_string(r));
+  } else {
+    std::printf("fields:\n");
+    size_t nameWidth = 0;
+    for (const Field& field : command.album.fields())
+      nameWidth = std::max(nameWidth, field.name.size());
+    for (const Field& field : command.album.fields()) {
+      std::string text;
+      if (!valueText(handle, r, field, values, kShowValueWidth, &text)) {
+        status = failWithLastError("read field " + field.name);
+        continue;
+      }
+      std::printf("  %-*s  %-8s %s\n", static_cast<int>(nameWidth), field.name.c_str(),
+                  fieldTypeName(field.type), text.c_str());
+    }
+  }
+  freeLibraryBlock(record);
+  freeLibraryBlock(values);
+  return status;
+}
+
+int runSet(const Args& args) {
+  const Verb& verb = *findVerb("set");
+  RecordCommand command;
+  const int ready = openForRecord("set", args, true, &command);
+  if (ready >= 0) return ready;
+  const Field* field = findField(command.album.fields(), args.positional[2]);
+  if (field == nullptr)
+    return failUsage(verb, "the album has no field '" + args.positional[2] + "'");
+  std::vector<uint8_t> value;
+  std::string problem;
+  if (!encodeValue(field->type, args.positional[3], &value, &problem))
+    return failUsage(verb, "field '" + field->name + "': " + problem);
+  const int state = recordState(command);
+  if (state < 0) return failWithLastError("look up record " + args.positional[1]);
+  if (state == 0) return failWith("set", "record " + args.positional[1] + " is deleted");
+  if (!afm3UpdateRecordField(toolOwnerKey(), command.album.handle(), command.record, field->number,
+                             value.data()))
+    return failWithLastError("set " + field->name + " of record " + args.positional[1]);
+  std::printf("record %u: %s = %s\n", command.record, field->name.c_str(),
+              args.positional[3].c_str());
+  return 0;
+}
+
+int runDelete(const Args& args) {
+  RecordCommand command;
+  const int ready = openForRecord("delete", args, true, &command);
+  if (ready >= 0) return ready;
+  const int state = recordState(command);
+  if (state < 0) return failWithLastError("look up record " + args.positional[1]);
+  if (state == 0) return failWith("delete", "record " + args.positional[1] + " is already deleted");
+  if (!afm3DeleteRecord(toolOwnerKey(), command.album.handle(), command.record))
+    return failWithLastError("delete record " + args.positional[1]);
+  std::printf("record %u deleted\n", command.record);
+  return 0;
+}
+
+int runUndelete(const Args& args) {
+  RecordCommand command;
+  const int ready = openForRecord("undelete", args, true, &command);
+  if (ready >= 0) return ready;
+  const int state = recordState(command);
+  if (state < 0) return failWithLastError("look up record " + args.positional[1]);
+  if (state == 1) return failWith("undelete", "record " + args.positional[1] + " is not deleted");
+  if (!afm3UndelRecord(toolOwnerKey(), command.album.handle(), command.record))
+    return failWithLastError("undelete record " + args.positional[1]);
+  std::printf("record %u undeleted\n", command.record);
+  return 0;
+}
+
+}  // namespace abm
