@@ -24,8 +24,11 @@ std::string lowerCase(std::string text) {
 // describe pictures the same way.
 void listFolder(const std::string& folder, bool recursive, std::vector<std::string>* found,
                 std::vector<std::string>* problems) {
+  // Names found are joined the way the folder was written: backslashes for
+  // Windows paths, slashes for shell paths outside Windows.
   std::string base = folder;
-  if (!base.empty() && base.back() != '\\' && base.back() != '/') base += '/';
+  const char separator = folder.find('\\') != std::string::npos ? '\\' : '/';
+  if (!base.empty() && base.back() != '\\' && base.back() != '/') base += separator;
   plat::FindData data;
   plat::FindHandle search = plat::findFirst(toLibraryPath(base + "*").c_str(), &data);
   if (search == plat::invalidFile()) {
