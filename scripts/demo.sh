@@ -16,7 +16,7 @@ run() { echo "\$ abm $*"; "$abm" "$@" || echo "(exit status $?)"; echo; }
 run create "$work" --in-folder --title="Summer 2026" --description="Photos of the summer" \
   --field=Caption:text --field=Keywords:list32:index=1 --field=Place:string --field=Notes:memo
 run create "$work" --in-folder --title="Summer 2026" --field=Caption:text
-album=$(ls "$work"/*.ab3 | head -n 1)
+album="$work/Summer 2026.ab3"
 run info "$album"
 run check "$album"
 printf 'not an album at all' >"$work/notes.ab3"
@@ -64,3 +64,11 @@ run delete "$summer" 2
 run list "$summer" --fields=Caption --deleted
 run undelete "$summer" 2
 run show "$summer" 1
+
+# Pictures: where record 1's picture is, its path kept relative to the
+# album's folder, and the thumbnails written out as PNG files.
+run path "$summer" 1
+run relink "$summer"
+run path "$summer" 1
+run thumbs "$summer" "$work/thumbs"
+ls "$work/thumbs"

@@ -16,6 +16,7 @@
 #include "album_session.h"
 #include "album_verbs.h"
 #include "host_paths.h"
+#include "platform.h"
 #include "thumb_export.h"
 
 namespace abm {
@@ -93,6 +94,11 @@ int runThumbs(const Args& args) {
   std::vector<LiveRecord> records;
   if (!liveRecords(session.handle(), &records)) return failWithLastError("read records");
   std::string folder = args.positional[1];
+  // The folder is made when it is missing (its parent must exist).
+  const std::string libraryFolder = toLibraryPath(folder);
+  if (plat::fileAttributes(libraryFolder.c_str()) == plat::kInvalidAttributes &&
+      !plat::createDirectory(libraryFolder.c_str()))
+    return failWith("thumbs", "cannot make the folder " + folder);
   if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') folder += '/';
   int written = 0, status = 0;
   for (const LiveRecord& r : records) {
