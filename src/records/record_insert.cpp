@@ -435,7 +435,7 @@ int insertRecord(HINSTANCE ownerKey, HANDLE album, uint8_t* entry, uint8_t* imag
   const int index = findVersion3Slot(ownerKey, album, kInsert);
   if (index < 0) return 0;
   if (entry == nullptr) {
-    reportError(kErrInternal, kInsert, kStepNotOpen);
+    reportError(kErrNone, kInsert, kStepNotOpen);
     return 0;
   }
   WriteTransaction transaction(index, kInsert, kStepBegin);

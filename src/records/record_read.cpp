@@ -366,7 +366,7 @@ extern "C" int WINAPI afm3ReadRecord(HINSTANCE ownerKey, HANDLE album, DWORD rec
   const int index = findReadableSlot(ownerKey, album, kReadRecord);
   if (index < 0) return 0;
   if (recordOut == nullptr || valuesOut == nullptr) {
-    reportError(kErrInternal, kReadRecord, kStepLookup);
+    reportError(kErrNone, kReadRecord, kStepLookup);
     return 0;
   }
   AlbumSlot& slot = slotAt(index);
@@ -380,7 +380,7 @@ extern "C" int WINAPI afm3ReadRecordField(HINSTANCE ownerKey, HANDLE album, DWOR
   const int index = findReadableSlot(ownerKey, album, kReadField);
   if (index < 0) return 0;
   if (buffer == nullptr) {
-    reportError(kErrInternal, kReadField, kStepLookup);
+    reportError(kErrNone, kReadField, kStepLookup);
     return 0;
   }
   AlbumSlot& slot = slotAt(index);
@@ -394,7 +394,7 @@ extern "C" int WINAPI afm3ReadRecordFieldEx(HINSTANCE ownerKey, HANDLE album, DW
   const int index = findReadableSlot(ownerKey, album, kReadFieldEx);
   if (index < 0) return 0;
   if (out == nullptr) {
-    reportError(kErrInternal, kReadFieldEx, kStepLookup);
+    reportError(kErrNone, kReadFieldEx, kStepLookup);
     return 0;
   }
   *out = nullptr;
@@ -411,7 +411,7 @@ extern "C" DWORD WINAPI afm3ReadFieldBlock(HINSTANCE ownerKey, HANDLE album, DWO
   const int index = findReadableSlot(ownerKey, album, kReadBlock);
   if (index < 0) return 0;
   if (fields == nullptr || blockOut == nullptr || rowsOut == nullptr) {
-    reportError(kErrInternal, kReadBlock, kStepLookup);
+    reportError(kErrNone, kReadBlock, kStepLookup);
     return 0;
   }
   const AlbumSlot& slot = slotAt(index);

@@ -128,7 +128,7 @@ BOOL updateTable(HINSTANCE ownerKey, HANDLE album, uint32_t field, const void* b
   if (field >= fieldDefCount(slotAt(index)) || !hasValueTable(fieldAt(slotAt(index), field).type))
     return FALSE;
   if (bytes == nullptr && size > 0) {
-    reportError(kErrInternal, kUpdateTable, kUpdStepNotOpen);
+    reportError(kErrNone, kUpdateTable, kUpdStepNotOpen);
     return FALSE;
   }
   WriteTransaction transaction(index, kUpdateTable, kUpdStepBegin);
