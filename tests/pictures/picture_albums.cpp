@@ -90,14 +90,7 @@ Bytes Album::entryOnDisk(uint32_t record) const {
 }
 
 void Album::patch(uint32_t offset, const Bytes& bytes) {
-  HANDLE f = plat::openFile(path_.c_str(), plat::kGenericRead | plat::kGenericWrite,
-                            plat::kShareRead | plat::kShareWrite, plat::Disposition::OpenExisting);
-  ASSERT_NE(f, plat::invalidFile());
-  uint32_t done = 0;
-  plat::seekFile(f, offset, plat::SeekFrom::Begin);
-  plat::writeFile(f, bytes.data(), static_cast<uint32_t>(bytes.size()), &done);
-  plat::closeFile(f);
-  ASSERT_EQ(done, bytes.size());
+  ASSERT_TRUE(afm3test::patchFile(path_, offset, bytes));
 }
 
 Bytes entryWith(uint8_t sourceKind, uint8_t driveType, const std::string& shortPath,

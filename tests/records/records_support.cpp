@@ -103,14 +103,7 @@ Bytes TestAlbum::file() const {
 }
 
 void TestAlbum::patch(uint32_t offset, const Bytes& bytes) {
-  HANDLE f = plat::openFile(path.c_str(), plat::kGenericRead | plat::kGenericWrite,
-                            plat::kShareRead | plat::kShareWrite, plat::Disposition::OpenExisting);
-  ASSERT_NE(f, plat::invalidFile());
-  uint32_t done = 0;
-  plat::seekFile(f, offset, plat::SeekFrom::Begin);
-  plat::writeFile(f, bytes.data(), static_cast<uint32_t>(bytes.size()), &done);
-  plat::closeFile(f);
-  ASSERT_EQ(done, bytes.size());
+  ASSERT_TRUE(afm3test::patchFile(path, offset, bytes));
 }
 
 void TestAlbum::resealHeader() {

@@ -81,6 +81,18 @@ Bytes version1Header(uint8_t minor, const std::string& title, uint16_t records) 
   return header;
 }
 
+bool patchFile(const std::string& path, uint32_t offset, const Bytes& bytes) {
+  HANDLE f = plat::openFile(path.c_str(), plat::kGenericRead | plat::kGenericWrite,
+                            plat::kShareRead | plat::kShareWrite, plat::Disposition::OpenExisting);
+  if (f == plat::invalidFile()) return false;
+  uint32_t done = 0;
+  const bool ok = plat::seekFile(f, offset, plat::SeekFrom::Begin) == offset &&
+                  plat::writeFile(f, bytes.data(), static_cast<uint32_t>(bytes.size()), &done) &&
+                  done == bytes.size();
+  plat::closeFile(f);
+  return ok;
+}
+
 LastError lastError() {
   LastError e;
   char text[512] = {};

@@ -35,6 +35,10 @@ Bytes version2Album(const std::string& title, uint16_t records, uint32_t pages);
 // A 192-byte version-1 header (minor 0 or 2).
 Bytes version1Header(uint8_t minor, const std::string& title, uint16_t records);
 
+// Overwrites bytes of a file in place (other openers may share it);
+// false when the file cannot be opened or the write is short.
+bool patchFile(const std::string& path, uint32_t offset, const Bytes& bytes);
+
 struct LastError {
   std::string text;
   DWORD id = 0, module = 0, function = 0, step = 0;
