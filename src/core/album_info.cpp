@@ -5,6 +5,7 @@
 #include "afm3.h"
 #include "core/album_header.h"
 #include "core/album_io.h"
+#include "core/album_sync.h"
 #include "core/album_table.h"
 #include "core/checksum.h"
 #include "core/error_mode.h"
@@ -80,16 +81,10 @@ extern "C" BOOL WINAPI afm3ReadBasicAlbumInfo(HINSTANCE ownerKey, HANDLE album, 
   ErrorModeGuard errorMode;
   const int index = findVersion3Slot(ownerKey, album, kReadInfo);
   if (index < 0) return FALSE;
-  AlbumSlot& slot = slotAt(index);
-  if (info != nullptr) {
-    AlbumHeader(slot.header).loadInfo(static_cast<uint8_t*>(info));
-    return TRUE;
-  }
-  // Refresh: another process may have changed the information.
-  if (!(slot.shareMode & plat::kShareWrite)) return TRUE;
-  uint8_t fresh[kHeaderSize];
-  if (!readAt(slot.file, 0, fresh, kHeaderSize, kReadInfo, 1, 2)) return FALSE;
-  std::memcpy(slot.header + kInfoOffset, fresh + kInfoOffset, kInfoSize);
+  // Another process may have changed the information (and the rest of the
+  // header) since this album was last looked at.
+  if (!syncWithFile(index)) return FALSE;
+  if (info != nullptr) AlbumHeader(slotAt(index).header).loadInfo(static_cast<uint8_t*>(info));
   return TRUE;
 }
 

@@ -2,6 +2,7 @@
 
 #include "afm3.h"
 #include "core/album_open.h"
+#include "core/album_sync.h"
 #include "core/album_table.h"
 #include "core/clients.h"
 #include "core/error_mode.h"
@@ -20,8 +21,6 @@ constexpr Location kReopen{kModReopen, 1};
 constexpr Location kCache{kModRecordWrite, 8};
 constexpr uint32_t kOsKindReopens = 2;
 constexpr WPARAM kNotificationCommit = 1;
-
-bool sharesWriting(const AlbumSlot& slot) { return (slot.shareMode & plat::kShareWrite) != 0; }
 
 LPARAM handlePair(HANDLE before, HANDLE after) {
   const auto low = [](HANDLE h) {
@@ -61,7 +60,7 @@ void endUpdate(int slotIndex, uint32_t status) {
                       handlePair(before, after));
 }
 
-WriteTransaction::WriteTransaction(int slotIndex, Location where, uint32_t step)
+WriteTransaction::WriteTransaction(int slotIndex, Location where, uint32_t step, Sync sync)
     : slotIndex_(slotIndex) {
   const uint32_t error = beginUpdate(slotIndex, &status_);
   if (error != 0) {
@@ -69,6 +68,11 @@ WriteTransaction::WriteTransaction(int slotIndex, Location where, uint32_t step)
     return;
   }
   begun_ = true;
+  // Under write sharing the change must start from what is on disk now.
+  if (sync == Sync::Now && !syncWithFile(slotIndex)) {
+    endUpdate(slotIndex, status_);
+    begun_ = false;
+  }
 }
 
 WriteTransaction::~WriteTransaction() {

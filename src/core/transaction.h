@@ -25,9 +25,12 @@ void endUpdate(int slotIndex, uint32_t status);
 // Runs beginUpdate now and endUpdate when it goes out of scope. When the
 // lock cannot be taken the failure is reported again as a system error
 // with the operation's own location, and ok() is false.
+// Under write sharing the slot is then brought in step with the file
+// (syncWithFile), unless the caller asks to do that itself.
 class WriteTransaction {
  public:
-  WriteTransaction(int slotIndex, Location where, uint32_t step);
+  enum class Sync { Now, ByCaller };
+  WriteTransaction(int slotIndex, Location where, uint32_t step, Sync sync = Sync::Now);
   ~WriteTransaction();
   WriteTransaction(const WriteTransaction&) = delete;
   WriteTransaction& operator=(const WriteTransaction&) = delete;

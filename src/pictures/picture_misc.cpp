@@ -11,6 +11,7 @@
 #include "afm3.h"
 #include "afm3_bytes.h"
 #include "core/album_io.h"
+#include "core/album_sync.h"
 #include "core/album_table.h"
 #include "core/error_mode.h"
 #include "core/error_report.h"
@@ -61,8 +62,6 @@ enum UpdateMiscStep : uint32_t {
   kUpdStepNotValid = 12,
   kUpdStepBegin = 100,
 };
-
-bool sharesWriting(const AlbumSlot& slot) { return (slot.shareMode & plat::kShareWrite) != 0; }
 
 // Selector 1: the path form code of string A (0 when there is none).
 DWORD pathFormCode(const AlbumSlot& slot, const RecordEntry& e) {
@@ -116,9 +115,9 @@ DWORD readFilePicMisc(HINSTANCE ownerKey, HANDLE album, uint32_t record, uint32_
     reportError(kErrInvalidRecord, kReadMisc, kReadStepNoRecord);
     return 0;
   }
-  const int index = findSlot(ownerKey, album);
+  const int index = findSlotForRead(ownerKey, album);
   if (index < 0) {
-    reportError(kErrNotOpenAlbum, kReadMisc, kReadStepNotOpen);
+    if (index == kNoOpenSlot) reportError(kErrNotOpenAlbum, kReadMisc, kReadStepNotOpen);
     return 0;
   }
   const AlbumSlot& slot = slotAt(index);

@@ -8,6 +8,7 @@
 #include "afm3.h"
 #include "afm3_bytes.h"
 #include "core/album_io.h"
+#include "core/album_sync.h"
 #include "core/album_table.h"
 #include "core/error_mode.h"
 #include "core/error_report.h"
@@ -56,8 +57,6 @@ enum UpdateImageStep : uint32_t {
   kUpdStepWriteEntry = 12,
 };
 
-bool sharesWriting(const AlbumSlot& slot) { return (slot.shareMode & plat::kShareWrite) != 0; }
-
 int readImageV2(const AlbumSlot& slot, uint32_t record, HGLOBAL* dibOut) {
   uint8_t header[kV2HeaderSize];
   if (!seekTo(slot.file, 0, kReadImage, kReadStepV2Seek, kV2SeekError) ||
@@ -92,9 +91,9 @@ int readImageV2(const AlbumSlot& slot, uint32_t record, HGLOBAL* dibOut) {
 
 int readRecordImage(HINSTANCE ownerKey, HANDLE album, uint32_t record, uint32_t imageOffset,
                     HGLOBAL* dibOut) {
-  const int index = findSlot(ownerKey, album);
+  const int index = findSlotForRead(ownerKey, album);
   if (index < 0) {
-    reportError(kErrNotOpenAlbum, kReadImage, kReadStepNotOpen);
+    if (index == kNoOpenSlot) reportError(kErrNotOpenAlbum, kReadImage, kReadStepNotOpen);
     return 0;
   }
   const AlbumSlot& slot = slotAt(index);

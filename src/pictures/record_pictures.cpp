@@ -13,6 +13,7 @@
 #include "afm3.h"
 #include "afm3_bytes.h"
 #include "core/album_io.h"
+#include "core/album_sync.h"
 #include "core/album_table.h"
 #include "core/canonical_path.h"
 #include "core/error_mode.h"
@@ -78,8 +79,6 @@ enum UpdatePicStep : uint32_t {
   kUpdStepStringTooLong = 13,
 };
 
-bool sharesWriting(const AlbumSlot& slot) { return (slot.shareMode & plat::kShareWrite) != 0; }
-
 // The version-2 header, read again for every call (another process cannot
 // change a version-2 album, but the slot keeps only its first bytes).
 bool readV2HeaderInto(HANDLE file, uint8_t* header, Location where, uint32_t seekStep,
@@ -91,7 +90,7 @@ bool readV2HeaderInto(HANDLE file, uint8_t* header, Location where, uint32_t see
 // ---- afm3GetPicBlockCount ------------------------------------------------------
 
 DWORD picBlockCount(HINSTANCE ownerKey, HANDLE album) {
-  const int index = findSlot(ownerKey, album);
+  const int index = findSlotForRead(ownerKey, album);
   if (index < 0) return 0;
   const AlbumSlot& slot = slotAt(index);
   if (slot.version == kVersion3) {
@@ -139,9 +138,9 @@ BOOL readPicBlockV2(const AlbumSlot& slot, uint32_t block, uint8_t* out) {
 }
 
 BOOL readPicBlock(HINSTANCE ownerKey, HANDLE album, uint32_t block, void* out) {
-  const int index = findSlot(ownerKey, album);
+  const int index = findSlotForRead(ownerKey, album);
   if (index < 0) {
-    reportError(kErrNotOpenAlbum, kReadBlock, 0);
+    if (index == kNoOpenSlot) reportError(kErrNotOpenAlbum, kReadBlock, 0);
     return FALSE;
   }
   const AlbumSlot& slot = slotAt(index);
@@ -218,9 +217,9 @@ BOOL readRecordPic(HINSTANCE ownerKey, HANDLE album, uint32_t record, uint8_t* e
     reportError(kErrInvalidRecord, kReadPic, kPicStepNoRecord);
     return FALSE;
   }
-  const int index = findSlot(ownerKey, album);
+  const int index = findSlotForRead(ownerKey, album);
   if (index < 0) {
-    reportError(kErrNotOpenAlbum, kReadPic, 0);
+    if (index == kNoOpenSlot) reportError(kErrNotOpenAlbum, kReadPic, 0);
     return FALSE;
   }
   const AlbumSlot& slot = slotAt(index);

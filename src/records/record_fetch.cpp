@@ -4,6 +4,7 @@
 
 #include "afm3.h"
 #include "core/album_io.h"
+#include "core/album_sync.h"
 #include "core/checksum.h"
 #include "platform.h"
 #include "q32comm.h"
@@ -208,7 +209,7 @@ bool sameRowGeometry(const AlbumHeader& a, const AlbumHeader& b) {
 
 CachingForCall::CachingForCall(HINSTANCE ownerKey, HANDLE album)
     : ownerKey_(ownerKey), album_(album) {
-  const int index = findSlot(ownerKey, album);
+  const int index = findSlotForRead(ownerKey, album);
   if (index < 0) return;
   if (cachingOn(slotAt(index))) {
     ok_ = true;

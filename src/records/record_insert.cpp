@@ -3,20 +3,27 @@
 // The record's page is made to exist first (pages and a grown page
 // directory are written at once). Everything else is planned before the
 // first byte is written: the running append position P starts at the end
-// of the file and every new structure gets its offset from it, in the
-// order the writes then happen:
-//   row directory (new or grown), row block, type-9 strings and type-10
-//   values in field order, text heap block, memo heap block, string A,
-//   string B, image
-// followed by the in-place writes, the RecordEntry and last the header.
-// The slot's header copy and row directory take the new state only once
-// the header is on disk, so a failed insert leaves the album as it was
-// (apart from unused space at the end of the file).
+// of the file and every new structure gets its offset from it. The writes,
+// in order, and what a stop right after each leaves:
+//   1. fresh pages, page directory (grown: appended; else rewritten in
+//      place with only new pages added) — unused space;
+//   2. row directory, row block or the row in its own slot, type-9
+//      strings and type-10 values, text and memo entries (in a new block
+//      or the current block's unclaimed tail), strings A and B, image —
+//      unused space: nothing visible points there yet;
+//   3. the header: heap space, directories and the record number claimed
+//      — the number stays unused and recordCount is one too high (the
+//      integrity repair recounts);
+//   4. the RecordEntry: the record is visible and complete.
+// The slot's header copy and row directory take the new state once the
+// header is on disk, so a failed insert leaves the album as it was (apart
+// from unused space at the end of the file).
 #include <cstring>
 
 #include "afm3.h"
 #include "core/album_header.h"
 #include "core/album_io.h"
+#include "core/album_sync.h"
 #include "core/album_table.h"
 #include "core/error_mode.h"
 #include "core/error_report.h"
@@ -63,6 +70,8 @@ enum InsertStep : uint32_t {
   kStepBegin = 39,
   kStepWriteStringB = 40,
   kStepFullOnDisk = 41,
+  kStepNumberTaken = 42,
+  kStepReadTakenEntry = 43,
 };
 
 // The steps of one value heap.
@@ -438,15 +447,15 @@ int insertRecord(HINSTANCE ownerKey, HANDLE album, uint8_t* entry, uint8_t* imag
     reportError(kErrNone, kInsert, kStepNotOpen);
     return 0;
   }
-  WriteTransaction transaction(index, kInsert, kStepBegin);
+  WriteTransaction transaction(index, kInsert, kStepBegin, WriteTransaction::Sync::ByCaller);
   if (!transaction.ok()) return 0;
   if (headerOf(slotAt(index)).nextRecordNumber() == kNoRecord) {
     reportError(kErrAlbumFull, kInsert, kStepFullInCopy);
     return 0;
   }
-  // Another process may have added records: count and next number are
-  // taken from the file.
-  if (!afm3ReadBasicAlbumInfo(ownerKey, album, nullptr)) return 0;
+  // Under write sharing the directories, heaps, count and next number are
+  // taken from the file as it is now.
+  if (!syncWithFile(index)) return 0;
   AlbumSlot& slot = slotAt(index);
   if (headerOf(slot).nextRecordNumber() == kNoRecord) {
     reportError(kErrAlbumFilledUp, kInsert, kStepFullOnDisk);
@@ -468,6 +477,18 @@ int insertRecord(HINSTANCE ownerKey, HANDLE album, uint8_t* entry, uint8_t* imag
     e.setNumber(static_cast<uint16_t>(plan.record));
   }
   if (!ensurePage(slot, plan.record)) return 0;
+  // A kept number may name a deleted record (its number is reused), never
+  // a live one.
+  switch (
+      readEntry(slot, plan.record, nullptr, {kInsert, kStepReadTakenEntry, kStepReadTakenEntry})) {
+    case EntryState::Failed:
+      return 0;
+    case EntryState::Live:
+      reportError(kErrInvalidRecord, kInsert, kStepNumberTaken);
+      return 0;
+    default:
+      break;
+  }
   plan.entryAt = entryOffset(slot, plan.record);
   if (imageHeader != nullptr) {
     if (!encodeImage(imageHeader, dib, &plan.image)) return 0;
@@ -496,17 +517,30 @@ int insertRecord(HINSTANCE ownerKey, HANDLE album, uint8_t* entry, uint8_t* imag
   e.setStringAOffset(plan.strings[0].offset);
   e.setStringBOffset(plan.strings[1].offset);
   e.seal();
-  if (!writeAt(slot.file, plan.entryAt, plan.entry, kEntrySize, kStepEntry)) return 0;
 
+  // The header goes before the entry: it claims the heap space and the
+  // record number, and the entry then makes the record visible. A stop in
+  // between leaves the number unused and the count one too high.
+  uint8_t before[kHeaderSize];
+  std::memcpy(before, slot.header, kHeaderSize);
   AlbumHeader header(plan.header);
+  const bool reused = plan.record < header.nextRecordNumber();
   header.setRecordCount(static_cast<uint16_t>(header.recordCount() + 1));
-  header.setNextRecordNumber(static_cast<uint16_t>(plan.record + 1));
+  if (!reused) header.setNextRecordNumber(static_cast<uint16_t>(plan.record + 1));
   header.storeChecksum();
   if (!writeAt(slot.file, 0, plan.header, kHeaderSize, kStepHeader)) return 0;
   std::memcpy(slot.header, plan.header, kHeaderSize);
   if (plan.dirAppended || plan.dirRewritten) {
     freeLocked(slot.rowDir);
     slot.rowDir = plan.dir.release();
+  }
+  if (!writeAt(slot.file, plan.entryAt, plan.entry, kEntrySize, kStepEntry)) {
+    // The record did not come into being: give the count back.
+    AlbumHeader(before).storeChecksum();
+    if (seekTo(slot.file, 0, kInsert, kStepHeader) &&
+        writeExact(slot.file, before, kHeaderSize, kErrShortWrite, kInsert, kStepHeader))
+      std::memcpy(slot.header, before, kHeaderSize);
+    return 0;
   }
 
   std::memcpy(entry, plan.entry, kEntrySize);

@@ -6,6 +6,7 @@
 
 #include "afm3.h"
 #include "core/album_io.h"
+#include "core/album_sync.h"
 #include "core/album_table.h"
 #include "core/error_mode.h"
 #include "core/error_report.h"
@@ -74,7 +75,8 @@ void storePointer(uint8_t* at, const uint8_t* pointer) { std::memcpy(at, &pointe
 
 // Looks the album up for a read (version 3 or 2); -1 after a report.
 int findReadableSlot(HINSTANCE ownerKey, HANDLE album, Location where) {
-  const int index = findSlot(ownerKey, album);
+  const int index = findSlotForRead(ownerKey, album);
+  if (index == kSyncFailed) return -1;
   if (index < 0 || (slotAt(index).version != kVersion3 && slotAt(index).version != kVersion2)) {
     reportError(kErrNotOpenAlbum, where, kStepLookup);
     return -1;

@@ -2,10 +2,17 @@
 // both of its places and removes nothing: the row's slack is filled with
 // 0xFA and the entry's number becomes 0xFFFF. Undeletion clears both
 // marks. Validity is read from the entries alone.
+//
+// Writes of a deletion, in order: the row's mark (a stop leaves the row
+// marked and the entry live: deleting again completes it), the entry's
+// number, the header's count (a stop before it leaves the count one too
+// high: the integrity repair recounts). Undeletion writes the same three
+// places in the same order, and undeleting again completes a stopped one.
 #include <cstring>
 
 #include "afm3.h"
 #include "core/album_io.h"
+#include "core/album_sync.h"
 #include "core/album_table.h"
 #include "core/error_mode.h"
 #include "core/error_report.h"
@@ -50,6 +57,7 @@ enum UndeleteStep : uint32_t {
   kUndStepHeaderWrite = 9,
   kUndStepBegin = 10,
   kUndStepRowWrite = 15,
+  kUndStepNeverInserted = 16,
 };
 constexpr RowSteps kUndeleteRow{kUndelete, 11, 10, 12, 13, 14, kErrWorkBuffer};
 
@@ -61,8 +69,6 @@ enum ValidStep : uint32_t {
   kValidStepRead = 4,
 };
 constexpr EntrySteps kAreValidEntry{kAreValid, 1, 2};
-
-bool sharesWriting(const AlbumSlot& slot) { return (slot.shareMode & plat::kShareWrite) != 0; }
 
 // Marks or clears the row's deletion mark and writes the slot back (with
 // caching on, the cached block changes with it). A record inserted
@@ -129,6 +135,18 @@ BOOL deleteRecord(HINSTANCE ownerKey, HANDLE album, uint32_t record) {
                                                                                        : FALSE;
 }
 
+// Whether a free entry once held a record. A deleted entry keeps its
+// picture data and the checksum it had when live (the number's word is in
+// it, so it is non-zero for every record but 0); an entry that never held
+// a record is 0xFFFF and zeros. Record 0 inserted with nothing looks like
+// a free entry and is given the benefit of the doubt.
+bool onceHeldRecord(uint32_t record, const uint8_t* entry) {
+  if (record == 0) return true;
+  for (uint32_t i = 2; i < kEntrySize; ++i)
+    if (entry[i] != 0) return true;
+  return false;
+}
+
 BOOL undeleteRecord(HINSTANCE ownerKey, HANDLE album, uint32_t record) {
   if (record == kNoRecord) {
     reportError(kErrInvalidRecord, kUndelete, kUndStepNoRecord);
@@ -152,6 +170,12 @@ BOOL undeleteRecord(HINSTANCE ownerKey, HANDLE album, uint32_t record) {
     case EntryState::Deleted:
       break;
   }
+  // A free slot, or a number no record was ever given, is not a deleted
+  // record: undeleting it would make up a record from nothing.
+  if (record >= headerOf(slot).nextRecordNumber() || !onceHeldRecord(record, entry)) {
+    reportError(kErrInvalidRecord, kUndelete, kUndStepNeverInserted);
+    return FALSE;
+  }
   if (!markRow(slot, record, false, kUndeleteRow, kUndStepRowWrite)) return FALSE;
   RecordEntry e(entry);
   e.setNumber(static_cast<uint16_t>(record));
@@ -164,9 +188,9 @@ BOOL undeleteRecord(HINSTANCE ownerKey, HANDLE album, uint32_t record) {
 }
 
 int isValidRecord(HINSTANCE ownerKey, HANDLE album, uint32_t record) {
-  const int index = findSlot(ownerKey, album);
+  const int index = findSlotForRead(ownerKey, album);
   if (index < 0) {
-    reportError(kErrNotOpenAlbum, kIsValid, kValidStepNotOpen);
+    if (index == kNoOpenSlot) reportError(kErrNotOpenAlbum, kIsValid, kValidStepNotOpen);
     return -1;
   }
   if (record == kNoRecord) {
@@ -191,7 +215,8 @@ int isValidRecord(HINSTANCE ownerKey, HANDLE album, uint32_t record) {
 
 BOOL areValidRecords(HINSTANCE ownerKey, HANDLE album, uint32_t n, const DWORD* records,
                      BYTE* results) {
-  const int index = findSlot(ownerKey, album);
+  const int index = findSlotForRead(ownerKey, album);
+  if (index == kSyncFailed) return FALSE;
   if (index < 0 || (n > 0 && (records == nullptr || results == nullptr))) {
     reportError(kErrNotOpenAlbum, kAreValid, kValidStepNotOpen);
     return FALSE;

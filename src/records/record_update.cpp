@@ -1,12 +1,18 @@
 // Updating fields: afm3UpdateRecordField and afm3UpdateRecord. The row
 // slot is rewritten in place; a value kept outside the row is rewritten
 // in place while the new one fits the old one's room, else appended and
-// the old copy abandoned. The header is written only when a heap entry
-// moved (the heap's current block state changed).
+// the old copy abandoned. The writes of one field update, in order:
+//   1. the value: in place (one write, the update has then happened for
+//      a heap entry; a type-9 string's signature follows with the row), or
+//      appended / put in the current heap block's unclaimed tail (unused
+//      space until the row points there);
+//   2. the header, only when a heap entry moved: claims that space;
+//   3. the changed part of the row: the new value becomes the record's.
 #include <cstring>
 
 #include "afm3.h"
 #include "core/album_io.h"
+#include "core/album_sync.h"
 #include "core/album_table.h"
 #include "core/error_mode.h"
 #include "core/error_report.h"
@@ -36,7 +42,6 @@ enum UpdateStep : uint32_t {
   kStepHeader = 25,
   kStepBegin = 37,
   kStepNotValid = 38,
-  kStepRefresh = 39,
 };
 constexpr RowSteps kUpdateRow{kUpdateField, 1, 2, 3, 4, 5};
 
@@ -50,8 +55,6 @@ constexpr UpdateHeapSteps kTextSteps{
     {kUpdateField, 12, 13, 14, 15, 12, 13, 14, 15}, 16, 17, 18, 19, 20, 21, 22};
 constexpr UpdateHeapSteps kMemoSteps{
     {kUpdateField, 26, 27, 28, 29, 26, 27, 28, 29}, 30, 31, 32, 33, 34, 35, 36};
-
-bool sharesWriting(const AlbumSlot& slot) { return (slot.shareMode & plat::kShareWrite) != 0; }
 
 bool writeAt(HANDLE file, uint64_t offset, const void* bytes, uint32_t size, uint32_t seekStep,
              uint32_t writeStep, uint32_t seekError = kErrSeek) {
@@ -243,19 +246,6 @@ bool updateHeapValue(AlbumSlot& slot, const FieldInfo& f, uint8_t* row, const ch
   return true;
 }
 
-// The album's header copy, taken from the file again: with write sharing
-// another process may have changed it since.
-bool refreshHeader(AlbumSlot& slot) {
-  uint8_t fresh[kHeaderSize];
-  if (!readFileHeader(slot.file, fresh, kUpdateField, kStepRefresh)) return false;
-  if (!sameRowGeometry(AlbumHeader(fresh), headerOf(slot))) {
-    reportError(kErrChecksum, kUpdateField, kStepRefresh);
-    return false;
-  }
-  std::memcpy(slot.header, fresh, kHeaderSize);
-  return true;
-}
-
 BOOL updateField(HINSTANCE ownerKey, HANDLE album, uint32_t record, uint32_t field,
                  const void* value) {
   const int index = findVersion3Slot(ownerKey, album, kUpdateField);
@@ -268,7 +258,6 @@ BOOL updateField(HINSTANCE ownerKey, HANDLE album, uint32_t record, uint32_t fie
       reportError(kErrInvalidRecord, kUpdateField, kStepNotValid);
       return FALSE;
     }
-    if (!refreshHeader(slotAt(index))) return FALSE;
   }
   AlbumSlot& slot = slotAt(index);
   const FieldInfo f = fieldAt(slot, field);
@@ -300,15 +289,17 @@ BOOL updateField(HINSTANCE ownerKey, HANDLE album, uint32_t record, uint32_t fie
       break;
   }
   if (!ok) return FALSE;
+  // A moved heap entry is claimed in the header before the row points to
+  // it; a stop in between leaves the entry as unused space.
+  if (change.headerChanged) {
+    AlbumHeader(slot.header).storeChecksum();
+    if (!writeAt(slot.file, 0, slot.header, kHeaderSize, kStepHeader, kStepHeader)) return FALSE;
+  }
   if (change.size > 0 &&
       !writeAt(slot.file, uint64_t{row.place().offset} + change.from, bytes + change.from,
                change.size, kStepRowSeek, kStepRowWrite, kErrChecksum))
     return FALSE;
   guard.done();
-  if (change.headerChanged) {
-    AlbumHeader(slot.header).storeChecksum();
-    if (!writeAt(slot.file, 0, slot.header, kHeaderSize, kStepHeader, kStepHeader)) return FALSE;
-  }
   return TRUE;
 }
 

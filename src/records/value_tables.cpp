@@ -8,6 +8,7 @@
 
 #include "afm3.h"
 #include "core/album_io.h"
+#include "core/album_sync.h"
 #include "core/album_table.h"
 #include "core/error_mode.h"
 #include "core/error_report.h"
@@ -96,9 +97,9 @@ HGLOBAL readKeywordTable(const AlbumSlot& slot, WORD* countOut) {
 }
 
 HGLOBAL readTable(HINSTANCE ownerKey, HANDLE album, uint32_t field, WORD* countOut) {
-  const int index = findSlot(ownerKey, album);
+  const int index = findSlotForRead(ownerKey, album);
   if (index < 0) {
-    reportError(kErrNotOpenAlbum, kReadTable, kReadStepLookup);
+    if (index == kNoOpenSlot) reportError(kErrNotOpenAlbum, kReadTable, kReadStepLookup);
     return nullptr;
   }
   const AlbumSlot& slot = slotAt(index);
