@@ -7,14 +7,17 @@
 // in order, and what a stop right after each leaves:
 //   1. fresh pages, page directory (grown: appended; else rewritten in
 //      place with only new pages added) — unused space;
-//   2. row directory, row block or the row in its own slot, type-9
-//      strings and type-10 values, text and memo entries (in a new block
-//      or the current block's unclaimed tail), strings A and B, image —
-//      unused space: nothing visible points there yet;
-//   3. the header: heap space, directories and the record number claimed
-//      — the number stays unused and recordCount is one too high (the
-//      integrity repair recounts);
-//   4. the RecordEntry: the record is visible and complete.
+//   2. row directory, a new row block, type-9 strings and type-10 values,
+//      text and memo entries (in a new block or the current block's
+//      unclaimed tail), strings A and B, image — unused space: nothing
+//      visible points there yet;
+//   3. a row in an existing block (the record's own slot) when the number
+//      is new — unused: the number is not readable yet;
+//   4. the header: heap space, directories and the record number claimed
+//      — the record's values read back while its entry is still free, and
+//      recordCount is one too high (the integrity repair settles both);
+//   5. a reused deleted number's row in its slot — as after 4;
+//   6. the RecordEntry: the record is visible and complete.
 // The slot's header copy and row directory take the new state once the
 // header is on disk, so a failed insert leaves the album as it was (apart
 // from unused space at the end of the file).
@@ -397,7 +400,7 @@ bool writeHeap(AlbumSlot& slot, Heap heap, const HeapPlan& h, const InsertHeapSt
   return writeAt(slot.file, ref.position(), h.entry.get(), h.length + 2, steps.writeEntry);
 }
 
-// Step 13's appends and in-place writes, in their fixed order.
+// The writes of an insert before its header and entry, in their fixed order.
 bool writePlan(AlbumSlot& slot, InsertPlan& plan) {
   const AlbumHeader header(plan.header);
   const HANDLE file = slot.file;
@@ -412,11 +415,6 @@ bool writePlan(AlbumSlot& slot, InsertPlan& plan) {
       slot.rowCacheOffset = 0;
       if (!writeAt(file, plan.blockOffset, plan.rowBlock.get(), header.rowBlockSize(),
                    kStepWriteRowBlock))
-        return false;
-    } else {
-      forgetCachedRowBlock(slot, plan.blockOffset);
-      if (!writeAt(file, plan.slotOffset, plan.row.get(), header.rowSlotSize(),
-                   kStepWriteRowInPlace))
         return false;
     }
     for (uint32_t i = 0; i < plan.outOfRowCount; ++i) {
@@ -436,6 +434,16 @@ bool writePlan(AlbumSlot& slot, InsertPlan& plan) {
       return false;
   }
   return true;
+}
+
+// A row in an existing block is written once the header has claimed what
+// it points to: reads judge a record by its row, and a reused deleted
+// number's row is readable as soon as it is written.
+bool writeRowInPlace(AlbumSlot& slot, const InsertPlan& plan) {
+  if (!plan.hasRow || plan.newBlock) return true;
+  forgetCachedRowBlock(slot, plan.blockOffset);
+  return writeAt(slot.file, plan.slotOffset, plan.row.get(), headerOf(slot).rowSlotSize(),
+                 kStepWriteRowInPlace);
 }
 
 int insertRecord(HINSTANCE ownerKey, HANDLE album, uint8_t* entry, uint8_t* imageHeader,
@@ -519,12 +527,15 @@ int insertRecord(HINSTANCE ownerKey, HANDLE album, uint8_t* entry, uint8_t* imag
   e.seal();
 
   // The header goes before the entry: it claims the heap space and the
-  // record number, and the entry then makes the record visible. A stop in
-  // between leaves the number unused and the count one too high.
+  // record number, and the entry then makes the record visible. A new
+  // number's row is written before the header (nothing reads it yet), a
+  // reused deleted number's row after it (reads look at rows, and the
+  // header must first claim what the row points to).
   uint8_t before[kHeaderSize];
   std::memcpy(before, slot.header, kHeaderSize);
   AlbumHeader header(plan.header);
   const bool reused = plan.record < header.nextRecordNumber();
+  if (!reused && !writeRowInPlace(slot, plan)) return 0;
   header.setRecordCount(static_cast<uint16_t>(header.recordCount() + 1));
   if (!reused) header.setNextRecordNumber(static_cast<uint16_t>(plan.record + 1));
   header.storeChecksum();
@@ -534,8 +545,11 @@ int insertRecord(HINSTANCE ownerKey, HANDLE album, uint8_t* entry, uint8_t* imag
     freeLocked(slot.rowDir);
     slot.rowDir = plan.dir.release();
   }
-  if (!writeAt(slot.file, plan.entryAt, plan.entry, kEntrySize, kStepEntry)) {
-    // The record did not come into being: give the count back.
+  if ((reused && !writeRowInPlace(slot, plan)) ||
+      !writeAt(slot.file, plan.entryAt, plan.entry, kEntrySize, kStepEntry)) {
+    // The record did not come into being: give the count back, unless a
+    // reused number's row already points into what the header claimed.
+    if (reused) return 0;
     AlbumHeader(before).storeChecksum();
     if (seekTo(slot.file, 0, kInsert, kStepHeader) &&
         writeExact(slot.file, before, kHeaderSize, kErrShortWrite, kInsert, kStepHeader))
