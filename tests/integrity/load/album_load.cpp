@@ -39,13 +39,6 @@ LRESULT CALLBACK onMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
   return 0;
 }
 
-// Opens the album for this host and listens for its handle changes.
-bool openAlbum(HINSTANCE owner, const char* album, DWORD flags) {
-  HWND window = plat::createMessageWindow(onMessage, nullptr);
-  commitMessage = afm3Register(owner, window);
-  return afm3OpenAlbum(owner, album, flags, &current, nullptr, nullptr, nullptr) != 0xFFFF;
-}
-
 HINSTANCE ownerOf(int id) {
   return reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x7100 + id));
 }
@@ -67,6 +60,17 @@ bool retried(F f) {
                static_cast<unsigned long>(module), static_cast<unsigned long>(function),
                static_cast<unsigned long>(step));
   return false;
+}
+
+// Opens the album for this host and listens for its handle changes.
+bool openAlbum(HINSTANCE owner, const char* album, DWORD flags) {
+  HWND window = plat::createMessageWindow(onMessage, nullptr);
+  commitMessage = afm3Register(owner, window);
+  // Opening reads the header, which a writer's lock may hold up for longer
+  // than the library waits.
+  return retried([&] {
+    return afm3OpenAlbum(owner, album, flags, &current, nullptr, nullptr, nullptr) != 0xFFFF;
+  });
 }
 
 int write(const char* album, int id, int count, const char* results) {
