@@ -35,8 +35,12 @@ TEST(LoadTest, SharedWritersAndReadersKeepEveryRecord) {
   std::vector<std::thread> readers;
   for (int r = 0; r < kReaders; ++r)
     readers.emplace_back([&, r] {
-      exitCodes[kWriters + r] =
-          plat::runProcess({"album_load", "read", album.path, std::to_string(50 + r), stop});
+      std::vector<std::string> args = {"album_load", "read", album.path, std::to_string(50 + r),
+                                       stop};
+      // Where locks do not hold reads back (Wine) readers may meet a
+      // record half written; they count such reads without failing.
+      if (!plat::locksBindReadsAndWrites()) args.push_back("count");
+      exitCodes[kWriters + r] = plat::runProcess(args);
     });
   for (auto& p : processes) p.join();
   const double seconds =
