@@ -217,6 +217,7 @@ TEST_F(PictureVerbs, RelinkKeepsPathsUnderTheAlbumsFolderRelative) {
   ASSERT_EQ(run({"path", album, "1"}, &said), 0);
   EXPECT_NE(said.find("form: absolute"), std::string::npos) << said;
   EXPECT_NE(run({"path", album, "x"}), 0);
+  EXPECT_NE(run({"path", album, "7"}, &said), 0);  // no such record
 
   // Moved elsewhere with its pictures, the album still finds them.
   afm3test::TempDir other;

@@ -148,6 +148,10 @@ int runPath(const Args& args) {
     return failWith("path", "N is a record number, 0 to 65534");
   AlbumSession session;
   if (!session.open(args.positional[0], false)) return failWithLastError("open album");
+  // The picture entry of a free or deleted number reads as empty: say so.
+  const int valid = afm3IsValidRecord(toolOwnerKey(), session.handle(), record);
+  if (valid < 0) return failWithLastError("record " + std::to_string(record));
+  if (valid == 0) return failWith("path", "record " + std::to_string(record) + " does not exist");
   char path[AFM3_MAX_PATH] = {};
   if (!afm3ReadRecordPic(toolOwnerKey(), session.handle(), record, nullptr, path, sizeof path, 0,
                          nullptr))
