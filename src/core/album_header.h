@@ -133,6 +133,16 @@ void rotateProtectLeft(uint8_t* field);
 
 namespace afm3 {
 
+// One way a header's counts, offsets and sizes fail to fit each other or
+// the file: the header offset of the field at fault and what is wrong.
+struct LayoutFault {
+  uint32_t at;
+  const char* what;
+};
+constexpr uint32_t kMaxLayoutFaults = 10;
+// Lists every fault of the header's layout against a file of fileSize
+// bytes into faults (room for kMaxLayoutFaults); returns how many.
+uint32_t headerLayoutFaults(const AlbumHeader& header, uint32_t fileSize, LayoutFault* faults);
 // Whether the counts, offsets and sizes a version-3 header holds fit each
 // other and a file of fileSize bytes, so that the tables they describe can
 // be allocated and read without trusting them further.
