@@ -8,6 +8,7 @@
 #include <set>
 #include <tuple>
 
+#include "afm3.h"
 #include "afm3_bytes.h"
 #include "core/album_header.h"
 #include "core/album_io.h"
@@ -26,17 +27,8 @@ namespace {
 
 constexpr uint32_t kNone = AFM3_PROBLEM_NONE;
 constexpr uint32_t kHighestPage = kHighestRecord / kRecordsPerPage;
-constexpr uint32_t kRecordCountAt = kInfoOffset;
-constexpr uint32_t kNextRecordAt = kInfoOffset + 2;
-constexpr uint32_t kChecksumAt = kHeaderSize - 2;
 constexpr uint32_t kMagicAndVersion = 6;
-constexpr uint32_t kImageOffsetAt = 4;
-constexpr uint32_t kStringAAt = 178;
-constexpr uint32_t kStringBAt = 214;
-constexpr uint32_t kPictureDataAt = 218;
-constexpr uint16_t kEntryHasPictureData = 0x08;
 constexpr uint32_t kLongestJpeg = 0xFFFF;
-constexpr uint32_t kHeapAt[2] = {16, 24};  // textHeapOffset, memoHeapOffset
 
 uint32_t clamp32(uint64_t v) { return static_cast<uint32_t>(std::min<uint64_t>(v, 0xFFFFFFFFu)); }
 
@@ -238,7 +230,7 @@ bool Checker::checkHeader() {
   const uint32_t faultCount = headerLayoutFaults(h, file_.size(), faults);
   plan_.headerSound = faultCount == 0;
   if (!h.checksumHolds())
-    report(AFM3_PROBLEM_HEADER_CHECKSUM, kChecksumAt, kNone, kNone, true,
+    report(AFM3_PROBLEM_HEADER_CHECKSUM, kHeaderChecksumAt, kNone, kNone, true,
            "the header's checksum does not hold");
   for (uint32_t i = 0; i < faultCount; ++i)
     report(AFM3_PROBLEM_HEADER_LAYOUT, faults[i].at, kNone, kNone, false, "%s", faults[i].what);
@@ -357,14 +349,14 @@ void Checker::checkHeapStates() {
     plan_.heaps[i] = s;
     if (s.block == 0) {
       if (s.used != 0 || s.free != 0)
-        report(AFM3_PROBLEM_HEAP_STATE, kHeapAt[i] + 4, kNone, kNone, false,
+        report(AFM3_PROBLEM_HEAP_STATE, heapHeaderAt(heap) + 4, kNone, kNone, false,
                "no current %s block, yet %u bytes used and %u free", heapName(heap), s.used,
                s.free);
       continue;
     }
     uint32_t size = 0;
     if (!heapBlockSize(s.block, &size)) {
-      report(AFM3_PROBLEM_HEAP_STATE, kHeapAt[i], kNone, kNone, false,
+      report(AFM3_PROBLEM_HEAP_STATE, heapHeaderAt(heap), kNone, kNone, false,
              "the current %s block at %u lies outside the file", heapName(heap), s.block);
       continue;
     }
@@ -372,7 +364,7 @@ void Checker::checkHeapStates() {
     currentSize_[i] = size;
     heapEnd_[i] = s.used;
     if (uint32_t{s.used} + s.free != size || s.used < kHeapFirstEntry)
-      report(AFM3_PROBLEM_HEAP_STATE, kHeapAt[i] + 4, kNone, kNone, s.used <= size,
+      report(AFM3_PROBLEM_HEAP_STATE, heapHeaderAt(heap) + 4, kNone, kNone, s.used <= size,
              "the current %s block holds %u bytes, yet %u are used and %u free", heapName(heap),
              size, s.used, s.free);
   }
@@ -479,13 +471,14 @@ void Checker::checkEntry(uint32_t record, uint32_t at, const uint8_t* bytes) {
   }
   anyUsed_ = true;
   highestUsed_ = std::max(highestUsed_, record);
-  if (entry.imageOffset() != 0) checkImage(record, at + kImageOffsetAt, entry.imageOffset());
+  if (entry.imageOffset() != 0)
+    checkImage(record, at + AFM3_ENTRY_IMAGE_OFFSET, entry.imageOffset());
   if (entry.stringAOffset() != 0)
-    checkStoredString(record, at + kStringAAt, entry.stringAOffset(), "string A");
+    checkStoredString(record, at + AFM3_ENTRY_STRING_A, entry.stringAOffset(), "string A");
   if (entry.stringBOffset() != 0)
-    checkStoredString(record, at + kStringBAt, entry.stringBOffset(), "string B");
-  if ((entry.flags() & kEntryHasPictureData) && entry.pictureDataOffset() != 0)
-    checkPictureData(record, at + kPictureDataAt, entry.pictureDataOffset());
+    checkStoredString(record, at + AFM3_ENTRY_STRING_B, entry.stringBOffset(), "string B");
+  if ((entry.flags() & AFM3_ENTRY_FLAG_MISC_DATA) && entry.pictureDataOffset() != 0)
+    checkPictureData(record, at + AFM3_ENTRY_MISC_DATA, entry.pictureDataOffset());
   checkRow(record, at, live);
 }
 
@@ -687,7 +680,7 @@ void Checker::checkCounts() {
     report(AFM3_PROBLEM_RECORD_COUNT, kRecordCountAt, kNone, kNone, true,
            "the header counts %u records, %u entries are live", h.recordCount(), liveCount_);
   if (anyUsed_ && highestUsed_ >= h.nextRecordNumber())
-    report(AFM3_PROBLEM_NEXT_RECORD, kNextRecordAt, highestUsed_, kNone, true,
+    report(AFM3_PROBLEM_NEXT_RECORD, kNextRecordNumberAt, highestUsed_, kNone, true,
            "the next record number %u is not above record %u", h.nextRecordNumber(), highestUsed_);
 }
 

@@ -21,8 +21,6 @@ uint32_t boundedEntries(const uint8_t* dir, uint32_t headerCount) {
   return std::min<uint32_t>(headerCount, static_cast<uint32_t>(lockedSize(dir) / 4));
 }
 
-uint32_t heapHeaderAt(Heap heap) { return heap == Heap::Text ? 16 : 24; }
-
 }  // namespace
 
 void RecordEntry::seal() {
@@ -240,6 +238,8 @@ uint32_t copyEntryString(const uint8_t* entry, const EntryString& s, uint32_t ma
   out[n] = '\0';
   return n;
 }
+
+uint32_t heapHeaderAt(Heap heap) { return heap == Heap::Text ? 16 : 24; }
 
 HeapState heapState(const AlbumHeader& header, Heap heap) {
   const uint8_t* at = header.bytes() + heapHeaderAt(heap);

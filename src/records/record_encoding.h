@@ -236,6 +236,8 @@ struct HeapState {
   uint16_t used = 0;
 };
 HeapState heapState(const AlbumHeader& header, Heap heap);
+// Header offset of a heap's state: u32 block, u16 free, u16 used.
+uint32_t heapHeaderAt(Heap heap);
 void setHeapState(AlbumHeader header, Heap heap, const HeapState& state);
 
 // Where an entry of length bytes goes: into the current block when it has
