@@ -804,8 +804,8 @@ int checkAlbumFile(const char* path, bool repair, Afm3ProblemCallback onProblem,
     const uint32_t error = plat::lastError();
     char text[160];
     if (error == plat::kErrSharingViolation)
-      std::snprintf(text, sizeof text,
-                    "the album is open in another program; a repair needs it to itself");
+      std::snprintf(text, sizeof text, "the album is open in another program%s",
+                    repair ? "; a repair needs it to itself" : " that shares it with nobody");
     else
       std::snprintf(text, sizeof text, "the album cannot be opened %s(Windows error %u)",
                     repair ? "for writing " : "", error);
