@@ -100,25 +100,35 @@ bool regionFits(uint64_t offset, uint64_t size, uint32_t fileSize) {
 
 }  // namespace
 
-bool headerLayoutFits(const AlbumHeader& h, uint32_t fileSize) {
-  if (h.recordsPerPage() != kRecordsPerPage) return false;
-  if (h.fieldCount() > h.fieldDefCount()) return false;
+uint32_t headerLayoutFaults(const AlbumHeader& h, uint32_t fileSize, LayoutFault* faults) {
+  uint32_t n = 0;
+  const auto fault = [&](uint32_t at, const char* what) { faults[n++] = {at, what}; };
+  if (h.recordsPerPage() != kRecordsPerPage) fault(14, "record entries per page are not 64");
+  if (h.fieldCount() > h.fieldDefCount()) fault(47, "more live fields than field definitions");
   if (!regionFits(h.fieldDefOffset(), uint64_t{h.fieldDefCount()} * kFieldDefSize, fileSize))
-    return false;
-  if (!regionFits(h.fieldNameOffset(), h.fieldNameSize(), fileSize)) return false;
+    fault(48, "the field definitions lie outside the file");
+  if (!regionFits(h.fieldNameOffset(), h.fieldNameSize(), fileSize))
+    fault(52, "the field names lie outside the file");
   if (h.pageDirOffset() != 0 &&
       !regionFits(h.pageDirOffset(), uint64_t{h.pageDirCount()} * 4, fileSize))
-    return false;
+    fault(8, "the page directory lies outside the file");
   if (h.rowDirOffset() != 0 &&
       !regionFits(h.rowDirOffset(), uint64_t{h.rowDirCount()} * 4, fileSize))
-    return false;
-  if (h.indexListOffset() != 0 && !regionFits(h.indexListOffset(), 2, fileSize)) return false;
+    fault(32, "the row directory lies outside the file");
+  if (h.indexListOffset() != 0 && !regionFits(h.indexListOffset(), 2, fileSize))
+    fault(kInfoOffset + 1478, "the index list lies outside the file");
   // The row geometry the record code relies on: a row leaves slack in its
   // slot, and a block holds whole slots.
-  if (h.rowDataSize() < 12 || h.rowSlotSize() <= h.rowDataSize()) return false;
+  if (h.rowDataSize() < 12 || h.rowSlotSize() <= h.rowDataSize())
+    fault(42, "rows leave no slack in their slots");
   if (h.rowsPerBlock() == 0 || uint32_t{h.rowsPerBlock()} * h.rowSlotSize() > h.rowBlockSize())
-    return false;
-  return true;
+    fault(36, "row blocks do not hold their rows");
+  return n;
+}
+
+bool headerLayoutFits(const AlbumHeader& h, uint32_t fileSize) {
+  LayoutFault faults[kMaxLayoutFaults];
+  return headerLayoutFaults(h, fileSize, faults) == 0;
 }
 
 }  // namespace afm3

@@ -23,6 +23,9 @@ namespace afm3 {
 constexpr uint32_t kHeaderSize = 1798;
 constexpr uint32_t kInfoOffset = 60;
 constexpr uint32_t kInfoSize = 1736;
+constexpr uint32_t kRecordCountAt = kInfoOffset + 0;
+constexpr uint32_t kNextRecordNumberAt = kInfoOffset + 2;
+constexpr uint32_t kHeaderChecksumAt = kHeaderSize - 2;
 constexpr uint32_t kInitialPageDirEntries = 128;
 constexpr uint32_t kPageDirBytes = kInitialPageDirEntries * 4;
 constexpr uint32_t kRecordsPerPage = 64;
@@ -84,10 +87,10 @@ class AlbumHeader {
   uint16_t fieldNameSize() const { return u16(56); }
   void setFieldNameSize(uint16_t v) { put16(56, v); }
 
-  uint16_t recordCount() const { return u16(kInfoOffset + 0); }
-  void setRecordCount(uint16_t v) { put16(kInfoOffset + 0, v); }
-  uint16_t nextRecordNumber() const { return u16(kInfoOffset + 2); }
-  void setNextRecordNumber(uint16_t v) { put16(kInfoOffset + 2, v); }
+  uint16_t recordCount() const { return u16(kRecordCountAt); }
+  void setRecordCount(uint16_t v) { put16(kRecordCountAt, v); }
+  uint16_t nextRecordNumber() const { return u16(kNextRecordNumberAt); }
+  void setNextRecordNumber(uint16_t v) { put16(kNextRecordNumberAt, v); }
   uint8_t infoFlags() const { return b_[kInfoOffset + 6]; }
   void setInfoFlags(uint8_t v) { b_[kInfoOffset + 6] = v; }
   uint8_t* protectField() const { return b_ + kInfoOffset + 1444; }
@@ -133,6 +136,16 @@ void rotateProtectLeft(uint8_t* field);
 
 namespace afm3 {
 
+// One way a header's counts, offsets and sizes fail to fit each other or
+// the file: the header offset of the field at fault and what is wrong.
+struct LayoutFault {
+  uint32_t at;
+  const char* what;
+};
+constexpr uint32_t kMaxLayoutFaults = 10;
+// Lists every fault of the header's layout against a file of fileSize
+// bytes into faults (room for kMaxLayoutFaults); returns how many.
+uint32_t headerLayoutFaults(const AlbumHeader& header, uint32_t fileSize, LayoutFault* faults);
 // Whether the counts, offsets and sizes a version-3 header holds fit each
 // other and a file of fileSize bytes, so that the tables they describe can
 // be allocated and read without trusting them further.

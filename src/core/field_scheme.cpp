@@ -17,12 +17,25 @@ uint32_t specNameLength(const uint8_t* fieldSpec) {
   return n;
 }
 
+uint16_t FieldPlacement::place(uint8_t type) {
+  switch (type & kFieldTypeMask) {
+    case kTypeText:
+      return textOrdinal_++;
+    case kTypeMemo:
+      return memoOrdinal_++;
+    default: {
+      const auto at = static_cast<uint16_t>(rowOffset_);
+      rowOffset_ += rowWidth(type);
+      return at;
+    }
+  }
+}
+
 bool buildFieldDefs(const uint8_t* specs, uint32_t count, NewScheme* scheme) {
   scheme->defsSize = count * kFieldDefSize;
   if (!scheme->defs.allocate(scheme->defsSize)) return false;
-  uint32_t rowOffset = kRowHeaderSize;
+  FieldPlacement placement;
   uint32_t nameOffset = 0;
-  uint16_t textOrdinal = 0, memoOrdinal = 0;
   uint32_t indexCount = 0;
   for (uint32_t j = 0; j < count; ++j) {
     const uint8_t* entry = specs + j * kFieldSpecSize;
@@ -32,19 +45,11 @@ bool buildFieldDefs(const uint8_t* specs, uint32_t count, NewScheme* scheme) {
     def[1] = static_cast<uint8_t>((type & kFieldTypeMask) |
                                   ((entry[1] & kSpecCallerAttribute) ? kFieldCallerAttribute : 0));
     afm3PutU16(def + 2, static_cast<uint16_t>(nameOffset));
-    uint16_t placement;
-    if ((type & kFieldTypeMask) == kTypeText)
-      placement = textOrdinal++;
-    else if ((type & kFieldTypeMask) == kTypeMemo)
-      placement = memoOrdinal++;
-    else
-      placement = static_cast<uint16_t>(rowOffset);
-    afm3PutU16(def + 14, placement);
-    rowOffset += rowWidth(type);
+    afm3PutU16(def + 14, placement.place(type));
     if (entry[66] != 0) ++indexCount;
     nameOffset += specNameLength(entry) + 1;
   }
-  scheme->rowDataSize = static_cast<uint16_t>(rowOffset);
+  scheme->rowDataSize = static_cast<uint16_t>(placement.rowDataSize());
   scheme->namesSize = static_cast<uint16_t>(nameOffset);
   scheme->indexCount = indexCount;
   return true;

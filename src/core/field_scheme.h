@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "afm3_bytes.h"
+#include "core/field_types.h"
 #include "core/heap_block.h"
 
 namespace afm3 {
@@ -35,6 +36,22 @@ class FieldDef {
 
  private:
   uint8_t* b_;
+};
+
+// Where each field of a scheme goes, in FieldDef order: types 0 to 10 at
+// the next row offset (the first at 12, each after the previous field's
+// row width), types 11 and 12 at the next ordinal of their heap. Removed
+// fields take their place like the others.
+class FieldPlacement {
+ public:
+  uint16_t place(uint8_t type);
+  // The row's data size once every field was placed.
+  uint32_t rowDataSize() const { return rowOffset_; }
+
+ private:
+  uint32_t rowOffset_ = kRowHeaderSize;
+  uint16_t textOrdinal_ = 0;
+  uint16_t memoOrdinal_ = 0;
 };
 
 // The tables of a new album's scheme, built from the caller's FieldSpecs.

@@ -52,6 +52,15 @@ void ImageHeader::write(uint8_t* b) const {
   b[AFM3_IMAGE_FLAGS + 1] = 0;
 }
 
+bool ImageHeader::tableStored() const {
+  return kind != kKindGrey && !(kind == kKindPalette8 && standardPalette()) && entryCount > 0;
+}
+
+uint64_t storedImageLength(const uint8_t* header) {
+  const ImageHeader h = ImageHeader::read(header);
+  return kImageHeaderSize + 4ull * h.entryCount + h.storedSize;
+}
+
 bool isStorableKind(uint8_t kind) {
   switch (kind) {
     case kKindTrueColour:

@@ -52,7 +52,14 @@ struct ImageHeader {
   static ImageHeader read(const uint8_t* bytes);
   void write(uint8_t* bytes) const;  // byte 15 is always 0
   bool standardPalette() const { return (flags & kFlagStandardPalette) != 0; }
+  // Whether a colour table follows the header: a count is given and the
+  // kind keeps its own table (grey images and the StandardPalette do not).
+  bool tableStored() const;
 };
+
+// The bytes a stored image occupies (header, table, data), from its
+// header; reorganizing copies that many bytes.
+uint64_t storedImageLength(const uint8_t* header);
 
 // The six kinds a bitmap can be stored as.
 bool isStorableKind(uint8_t kind);

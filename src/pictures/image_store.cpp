@@ -155,8 +155,7 @@ int readStoredImage(HANDLE file, uint32_t offset, HGLOBAL* dibOut) {
 
   const uint32_t bits = bitsForKind(h.kind);
   const uint32_t rowSize = dibRowSize(bits, h.width);
-  const bool tableStored =
-      h.kind != kKindGrey && !(h.kind == kKindPalette8 && h.standardPalette()) && h.entryCount > 0;
+  const bool tableStored = h.tableStored();
   // Nothing the writer makes has these; they would give a block of
   // unbounded size or a result that reads as a failure.
   if (h.kind == 0 || h.width == 0 || h.height == 0 || rowSize > kMaxRowSize ||
@@ -234,11 +233,6 @@ int readStoredImage(HANDLE file, uint32_t offset, HGLOBAL* dibOut) {
   writeBitmapInfo(block.bytes(), h.width, h.height, bits, entries);
   *dibOut = block.release();
   return h.kind;
-}
-
-uint64_t storedImageLength(const uint8_t* header) {
-  const ImageHeader h = ImageHeader::read(header);
-  return kImageHeaderSize + 4ull * h.entryCount + h.storedSize;
 }
 
 }  // namespace afm3

@@ -80,8 +80,4 @@ bool writeEncodedImage(HANDLE file, const EncodedImage& image, const ImageWriteS
 // gives the bitmap (with what was decoded), after the failure was reported.
 int readStoredImage(HANDLE file, uint32_t offset, HGLOBAL* dibOut);
 
-// The bytes a stored image occupies (header, table, data), from its
-// header; reorganizing copies that many bytes.
-uint64_t storedImageLength(const uint8_t* header);
-
 }  // namespace afm3

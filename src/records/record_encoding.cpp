@@ -21,8 +21,6 @@ uint32_t boundedEntries(const uint8_t* dir, uint32_t headerCount) {
   return std::min<uint32_t>(headerCount, static_cast<uint32_t>(lockedSize(dir) / 4));
 }
 
-uint32_t heapHeaderAt(Heap heap) { return heap == Heap::Text ? 16 : 24; }
-
 }  // namespace
 
 void RecordEntry::seal() {
@@ -31,6 +29,20 @@ void RecordEntry::seal() {
 }
 
 void RecordEntry::storeChecksum() { afm3::storeChecksum(b_, kEntrySize); }
+
+bool RecordEntry::neverUsed() const {
+  if (!isFree()) return false;
+  for (uint32_t i = 2; i < kEntrySize; ++i)
+    if (b_[i] != 0) return false;
+  return true;
+}
+
+bool RecordEntry::checksumHoldsWith(uint16_t number) const {
+  // XOR-ing the stored first word out and number in gives the checksum the
+  // entry had with number.
+  const uint16_t sum = computeChecksum(b_, kEntrySize) ^ afm3GetU16(b_) ^ number;
+  return sum == afm3GetU16(b_ + kEntryChecksumAt);
+}
 
 void buildFreshPage(uint8_t* page) {
   std::memset(page, 0, kPageSize);
@@ -124,6 +136,15 @@ bool slackMarksDeleted(const AlbumHeader& header, const uint8_t* slot) {
   return header.rowSlotSize() > header.rowDataSize();
 }
 
+SlackMark slackMark(const AlbumHeader& header, const uint8_t* slot) {
+  if (header.rowSlotSize() <= header.rowDataSize()) return SlackMark::Neither;
+  const uint8_t first = slot[header.rowDataSize()];
+  if (first != 0 && first != kDeletedFill) return SlackMark::Neither;
+  for (uint32_t i = header.rowDataSize(); i < header.rowSlotSize(); ++i)
+    if (slot[i] != first) return SlackMark::Neither;
+  return first == 0 ? SlackMark::Live : SlackMark::Deleted;
+}
+
 void markSlack(const AlbumHeader& header, uint8_t* slot, bool deleted) {
   std::memset(slot + header.rowDataSize(), deleted ? kDeletedFill : 0,
               header.rowSlotSize() - header.rowDataSize());
@@ -170,8 +191,12 @@ uint16_t stringValueLength(const uint8_t* value) {
   return afm3GetU16(value + kStringSignatureSize + 4);
 }
 
+bool stringValueSignature(const char* text, uint32_t length, uint8_t* out) {
+  return computeSignature(text, (length + 1) / 2, kSignatureString, out);
+}
+
 bool encodeStringValue(uint8_t* value, const char* text, uint32_t length, uint32_t offset) {
-  if (!computeSignature(text, (length + 1) / 2, kSignatureString, value)) return false;
+  if (!stringValueSignature(text, length, value)) return false;
   afm3PutU32(value + kStringSignatureSize, offset);
   afm3PutU16(value + kStringSignatureSize + 4, static_cast<uint16_t>(length + 1));
   return true;
@@ -179,6 +204,14 @@ bool encodeStringValue(uint8_t* value, const char* text, uint32_t length, uint32
 
 uint32_t blobValueOffset(const uint8_t* value) { return afm3GetU32(value); }
 void setBlobValueOffset(uint8_t* value, uint32_t offset) { afm3PutU32(value, offset); }
+
+bool entryHoldsStrings(const uint8_t* entry, uint32_t length, uint32_t count) {
+  if (length == 0 || entry[length - 1] != 0) return count == 0 && length == 0;
+  uint32_t strings = 0;
+  for (uint32_t i = 0; i < length; ++i)
+    if (entry[i] == 0) ++strings;
+  return strings == count;
+}
 
 EntryString entryString(const uint8_t* entry, uint32_t entryLength, uint32_t k) {
   EntryString s;
@@ -205,6 +238,8 @@ uint32_t copyEntryString(const uint8_t* entry, const EntryString& s, uint32_t ma
   out[n] = '\0';
   return n;
 }
+
+uint32_t heapHeaderAt(Heap heap) { return heap == Heap::Text ? 16 : 24; }
 
 HeapState heapState(const AlbumHeader& header, Heap heap) {
   const uint8_t* at = header.bytes() + heapHeaderAt(heap);

@@ -59,11 +59,19 @@ class RecordEntry {
   uint16_t number() const { return afm3GetU16(b_); }
   void setNumber(uint16_t v) { afm3PutU16(b_, v); }
   bool isFree() const { return number() == kNoRecord; }
+  // A free entry that never held a record: 0xFFFF, then zeros. A deleted
+  // record's entry is 0xFFFF followed by its data.
+  bool neverUsed() const;
+  // Whether the checksum holds for the entry with number in its first
+  // word: deletion overwrites the number and keeps the checksum made with
+  // it.
+  bool checksumHoldsWith(uint16_t number) const;
   uint32_t imageOffset() const { return afm3GetU32(b_ + 4); }
   void setImageOffset(uint32_t v) { afm3PutU32(b_ + 4, v); }
   uint16_t flags() const { return afm3GetU16(b_ + 176); }
   void setFlags(uint16_t v) { afm3PutU16(b_ + 176, v); }
   uint32_t stringAOffset() const { return afm3GetU32(b_ + 178); }
+  uint32_t pictureDataOffset() const { return afm3GetU32(b_ + 218); }
   void setStringAOffset(uint32_t v) { afm3PutU32(b_ + 178, v); }
   uint32_t stringBOffset() const { return afm3GetU32(b_ + 214); }
   void setStringBOffset(uint32_t v) { afm3PutU32(b_ + 214, v); }
@@ -140,6 +148,10 @@ void setRowHeapRef(uint8_t* row, Heap heap, HeapRef ref);
 
 // Deleted when every slack byte of the slot is 0xFA.
 bool slackMarksDeleted(const AlbumHeader& header, const uint8_t* slot);
+// What the slack says: all 0x00 live, all 0xFA deleted, anything else
+// neither.
+enum class SlackMark { Live, Deleted, Neither };
+SlackMark slackMark(const AlbumHeader& header, const uint8_t* slot);
 void markSlack(const AlbumHeader& header, uint8_t* slot, bool deleted);
 
 // ---- fields -------------------------------------------------------------------
@@ -175,8 +187,11 @@ uint32_t readCap(Heap heap);
 constexpr uint32_t kStringSignatureSize = 12;
 uint32_t stringValueOffset(const uint8_t* value);
 uint16_t stringValueLength(const uint8_t* value);
-// Stores the signature of text ((length + 1) / 2 words), its offset and
-// its stored length; false when the signature's work block failed.
+// The 12-byte signature of a type-9 string of length characters, over
+// (length + 1) / 2 words; false when its work block failed.
+bool stringValueSignature(const char* text, uint32_t length, uint8_t* out);
+// Stores the signature of text, its offset and its stored length; false
+// when the signature's work block failed.
 bool encodeStringValue(uint8_t* value, const char* text, uint32_t length, uint32_t offset);
 // The longest type-9 string: its length with the NUL must fit a u16.
 constexpr uint32_t kMaxStringValueChars = 0xFFFE;
@@ -191,6 +206,14 @@ void setBlobValueOffset(uint8_t* value, uint32_t offset);
 constexpr uint32_t kMinHeapBlock = 16384;
 constexpr uint32_t kMaxHeapBlock = 65535;
 constexpr uint32_t kMaxHeapEntry = kMaxHeapBlock - 4;
+
+// A block's first u16 is its size; entries follow from offset 2, each a
+// u16 length and that many bytes.
+constexpr uint32_t kHeapFirstEntry = 2;
+constexpr uint32_t kHeapLengthSize = 2;
+// Whether an entry of length bytes is exactly count NUL-terminated
+// strings (one per field of its heap type).
+bool entryHoldsStrings(const uint8_t* entry, uint32_t length, uint32_t count);
 
 // The k-th NUL-terminated string of an entry, never read past its length.
 // found is false when the entry holds fewer strings; a last string without
@@ -213,6 +236,8 @@ struct HeapState {
   uint16_t used = 0;
 };
 HeapState heapState(const AlbumHeader& header, Heap heap);
+// Header offset of a heap's state: u32 block, u16 free, u16 used.
+uint32_t heapHeaderAt(Heap heap);
 void setHeapState(AlbumHeader header, Heap heap, const HeapState& state);
 
 // Where an entry of length bytes goes: into the current block when it has

@@ -141,6 +141,27 @@ TEST_F(ToolAlbum, AnEmptyAlbumListsOnlyItsHeading) {
   EXPECT_EQ(listed.out, "#  picture  Title  Rating\n");
 }
 
+TEST_F(ToolAlbum, DeepCheckListsProblemsAndRepairMendsThem) {
+  Outcome checked = runCaptured({"check", album_, "--deep"});
+  EXPECT_EQ(checked.status, 0);
+  EXPECT_TRUE(mentions(checked.out, "no problems found")) << checked.out;
+  // A record count one too high, under a header checksum that holds.
+  const std::string file = afm3test::readWholeFile(albumPath_);
+  Bytes header(file.begin(), file.begin() + 1798);
+  afm3test::put16(header, 60, 1);
+  afm3test::sealChecksum(header);
+  ASSERT_TRUE(afm3test::patchFile(albumPath_, 0, header));
+  checked = runCaptured({"check", album_, "--deep"});
+  EXPECT_EQ(checked.status, 1);
+  EXPECT_TRUE(mentions(checked.out, "record count    at 60: the header counts 1 records"))
+      << checked.out;
+  const Outcome repaired = runCaptured({"repair", album_});
+  EXPECT_EQ(repaired.status, 0);
+  EXPECT_TRUE(mentions(repaired.out, "repaired:\n  record count")) << repaired.out;
+  EXPECT_TRUE(mentions(repaired.out, "1 problem(s) repaired, 0 left")) << repaired.out;
+  EXPECT_EQ(runCaptured({"check", album_, "--deep"}).status, 0);
+}
+
 TEST_F(ToolAlbum, DamagedAndMissingPicturesAreSkippedWithAFailingStatus) {
   const std::string broken = picture("broken.png", tooltest::pngFile({}));
   testing::internal::CaptureStderr();

@@ -1,4 +1,5 @@
-// Verbs that look at an album as a whole: check and info.
+// Verbs that look at an album as a whole: check and info (check --deep and
+// repair are in check_verbs.cpp).
 #include "album_verbs.h"
 
 #include <cstdio>
@@ -75,6 +76,7 @@ void printFields(HGLOBAL specs, unsigned count) {
 }  // namespace
 
 int runCheck(const Args& args) {
+  if (args.has("deep")) return runDeepCheck(args);
   const std::string path = toLibraryPath(args.positional[0]);
   std::vector<unsigned char> header(kVersion2Header);
   c32ClearDLLErrInfo();

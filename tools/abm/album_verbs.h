@@ -6,6 +6,9 @@
 namespace abm {
 
 int runCheck(const Args& args);
+// check --deep and repair: the integrity check of a version-3.0 album.
+int runDeepCheck(const Args& args);
+int runRepair(const Args& args);
 int runInfo(const Args& args);
 int runCreate(const Args& args);
 int runAdd(const Args& args);

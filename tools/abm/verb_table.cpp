@@ -7,8 +7,12 @@ namespace abm {
 
 const std::vector<Verb>& verbs() {
   static const std::vector<Verb> all = {
-      {"check", "Tell whether a file is an album, and of which format version.", "FILE", 1,
-       runCheck},
+      {"check",
+       "Tell whether a file is an album, and of which format version.\n"
+       "--deep walks a version-3.0 album whole (header, fields, record entries, rows,\n"
+       "value heaps, strings, images, counts) and lists every problem with its kind and\n"
+       "place; the exit status is then 1 when there are problems.",
+       "FILE [--deep]", 1, runCheck},
       {"info", "Show an album's information and its fields.", "FILE", 1, runInfo},
       {"create",
        "Create an album with the fields given as --field NAME:TYPE[:index=N][:attribute].\n"
@@ -53,6 +57,13 @@ const std::vector<Verb>& verbs() {
        "Keep the paths of pictures that lie under the album's folder relative to that\n"
        "folder, so that album and pictures can move together. --dry-run only lists them.",
        "ALBUM [--dry-run]", 1, runRelink},
+      {"repair",
+       "Repair a version-3.0 album: complete half-deleted records, recount the records,\n"
+       "raise the next record number, protect text entries past the heaps' used marks,\n"
+       "and write the header with a fresh checksum. Lists what was repaired and what is\n"
+       "left (exit status 1 when something is left). The album must not be open\n"
+       "elsewhere.",
+       "ALBUM", 1, runRepair},
   };
   return all;
 }
