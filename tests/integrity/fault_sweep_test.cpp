@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "afm3_check.h"
 #include "fault_injection.h"
 #include "platform.h"
 #include "records_support.h"
@@ -244,7 +245,20 @@ class FaultSweep : public ::testing::TestWithParam<DWORD> {
     expectLaterInsertChangesNothing(h, s, what);
     s["fields"] = bytesOf(specs);
     closeAll();
+    expectRepairLeavesNothing(what);
     return s;
+  }
+
+  // Counts and marks an interruption may leave out of step are mended by
+  // the repair, after which the check finds nothing.
+  void expectRepairLeavesNothing(const std::string& what) {
+    EXPECT_GE(afm3CheckAlbumFile(album_->path.c_str(), 1, nullptr, nullptr), 0) << what;
+    std::string problems;
+    const int left = afm3CheckAlbumFile(
+        album_->path.c_str(), 0,
+        [](void* text, const Afm3Problem* p) { *static_cast<std::string*>(text) += p->text; },
+        &problems);
+    EXPECT_EQ(left, 0) << what << ": " << problems;
   }
 
   // What an interrupted operation left must not be in the way of the next

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <thread>
 
+#include "afm3_check.h"
 #include "platform.h"
 #include "records_support.h"
 
@@ -65,6 +66,8 @@ TEST(LoadTest, SharedWritersAndReadersKeepEveryRecord) {
     }
   }
   EXPECT_EQ(numbers.size(), static_cast<size_t>(kWriters * kInsertsEach));
+  album.close();
+  EXPECT_EQ(afm3CheckAlbumFile(album.path.c_str(), 0, nullptr, nullptr), 0);
   const int changes = kWriters * (kInsertsEach + kInsertsEach / 2);
   std::printf(
       "[ load ] %d writers, %d readers: %d inserts and updates in %.2f s (%.0f per second)\n",
