@@ -13,94 +13,84 @@ std::string caption(uint32_t id, uint32_t sub = 0) {
   return afm3test::messageText(id) + (sub == 0 ? "" : "/" + afm3test::messageText(sub));
 }
 
-// Every phase is a beginning, its steps 1..total in order and an end; the
-// run ends with the one end that says so.
-void expectWellFormed(const std::vector<Heard>& heard) {
-  ASSERT_FALSE(heard.empty());
-  EXPECT_EQ(heard.front().message, AFM3_PROGRESS_PHASE_COUNT);
-  EXPECT_EQ(heard.front().wParam, 5u);
-  size_t i = 1;
-  while (i < heard.size()) {
-    ASSERT_EQ(heard[i].message, AFM3_PROGRESS_PHASE_BEGIN) << i;
-    const AFM3_PROGRESS_PHASE_INFO& info = heard[i].info;
-    EXPECT_EQ(info.one, 1u);
-    EXPECT_EQ(info.zero, 0u);
-    EXPECT_EQ(info.reserved, 0u);
-    ++i;
-    for (uint32_t step = 1; i < heard.size() && heard[i].message == AFM3_PROGRESS_STEP; ++step, ++i)
-      EXPECT_EQ(heard[i].lParam, LPARAM{step});
-    ASSERT_LT(i, heard.size());
-    EXPECT_EQ(heard[i].message, AFM3_PROGRESS_PHASE_END);
-    EXPECT_EQ(heard[i].wParam, i + 1 == heard.size() ? 1u : 0u);
-    ++i;
+struct Phase {
+  std::string caption;
+  uint32_t total, steps;
+};
+
+// Checks the shape (a count of 5, then per phase its beginning, steps
+// 1, 2, ... and an end, the last end saying the run is over) and returns
+// the phases.
+std::vector<Phase> phasesOf(const std::vector<Heard>& heard) {
+  std::vector<Phase> phases;
+  EXPECT_EQ(heard.at(0).message, AFM3_PROGRESS_PHASE_COUNT);
+  EXPECT_EQ(heard.at(0).wParam, 5u);
+  for (size_t i = 1; i < heard.size(); ++i) {
+    const Heard& h = heard[i];
+    if (h.message == AFM3_PROGRESS_PHASE_BEGIN) {
+      EXPECT_EQ(std::vector<DWORD>({h.info.one, h.info.zero, h.info.reserved}),
+                std::vector<DWORD>({1, 0, 0}));
+      phases.push_back({h.caption, h.info.totalSteps, 0});
+    } else if (h.message == AFM3_PROGRESS_STEP) {
+      EXPECT_EQ(h.lParam, LPARAM(++phases.back().steps));
+    } else {
+      EXPECT_EQ(h.message, AFM3_PROGRESS_PHASE_END);
+      EXPECT_EQ(h.wParam, i + 1 == heard.size() ? 1u : 0u);
+    }
   }
+  return phases;
 }
 
-uint32_t stepsOfPhase(const std::vector<Heard>& heard, size_t phase) {
-  size_t seen = 0;
-  uint32_t steps = 0;
-  for (const Heard& h : heard) {
-    if (h.message == AFM3_PROGRESS_PHASE_BEGIN) ++seen;
-    if (seen == phase + 1 && h.message == AFM3_PROGRESS_STEP) ++steps;
-  }
-  return steps;
-}
+struct Expected {
+  uint32_t caption, subCaption, total, steps;
+};
+struct Case {
+  const char* name;
+  std::vector<uint8_t> types;
+  std::vector<WORD> order;
+  std::vector<Expected> phases;
+};
 
-uint32_t totalOfPhase(const std::vector<Heard>& heard, size_t phase) {
-  size_t seen = 0;
-  for (const Heard& h : heard)
-    if (h.message == AFM3_PROGRESS_PHASE_BEGIN && seen++ == phase) return h.info.totalSteps;
-  return 0;
-}
+class ProgressPhases : public testing::TestWithParam<Case> {};
 
-void fill(TestAlbum& album, uint32_t records) {
-  for (uint32_t n = 0; n < records; ++n) {
-    Values v;
-    v.text("t" + std::to_string(n)).u32(n).text("m");
-    ASSERT_EQ(album.insert(&v), 1);
-  }
-}
-
-TEST(Progress, FivePhasesWithTheirCaptionsAndSteps) {
-  TestAlbum album({11, 2, 12});
-  fill(album, 3);
+TEST_P(ProgressPhases, AreAnnouncedWithTheirCaptionsAndSteps) {
+  TestAlbum album(GetParam().types);
+  for (uint32_t n = 0; n < 3; ++n) ASSERT_EQ(album.insert(nullptr), 1);
   ProgressListener listener;
-  ASSERT_EQ(reorganize(album, nullptr, listener.window()), 1);
-  expectWellFormed(listener.heard());
-  EXPECT_EQ(listener.phases(),
-            (std::vector<std::string>{caption(6294), caption(6295), caption(6296, 6276),
-                                      caption(6296, 6277), caption(6297)}));
-  const uint32_t totals[] = {128, 3, 3, 3, 3};  // a new album's directory has 128 pages
-  for (size_t p = 0; p < 5; ++p) {
-    EXPECT_EQ(totalOfPhase(listener.heard(), p), totals[p]) << p;
-    EXPECT_EQ(stepsOfPhase(listener.heard(), p), totals[p]) << p;
+  const auto* order = GetParam().order.empty() ? nullptr : &GetParam().order;
+  ASSERT_EQ(reorganize(album, order, listener.window()), 1);
+  const std::vector<Phase> phases = phasesOf(listener.heard());
+  ASSERT_EQ(phases.size(), GetParam().phases.size());
+  for (size_t p = 0; p < phases.size(); ++p) {
+    const Expected& e = GetParam().phases[p];
+    EXPECT_EQ(phases[p].caption, caption(e.caption, e.subCaption)) << p;
+    EXPECT_EQ(phases[p].total, e.total) << p;
+    EXPECT_EQ(phases[p].steps, e.steps) << p;
   }
 }
 
-TEST(Progress, AnOrderCountsRecordsAndAHeapWithoutFieldsTakesNoSteps) {
-  TestAlbum album({11, 2});
-  for (uint32_t n = 0; n < 2; ++n) {
-    Values v;
-    v.text("t").u32(n);
-    ASSERT_EQ(album.insert(&v), 1);
-  }
-  const std::vector<WORD> order = {1, 0};
-  ProgressListener listener;
-  ASSERT_EQ(reorganize(album, &order, listener.window()), 1);
-  expectWellFormed(listener.heard());
-  EXPECT_EQ(totalOfPhase(listener.heard(), 0), 2u);
-  EXPECT_EQ(totalOfPhase(listener.heard(), 3), 2u);
-  EXPECT_EQ(stepsOfPhase(listener.heard(), 3), 0u) << "no memo field: the memo pass is empty";
-}
-
-TEST(Progress, WithoutTextOrMemoFieldsThreePhasesAreAnnounced) {
-  TestAlbum album({2});
-  ProgressListener listener;
-  ASSERT_EQ(reorganize(album, nullptr, listener.window()), 1);
-  expectWellFormed(listener.heard());
-  EXPECT_EQ(listener.phases(),
-            (std::vector<std::string>{caption(6294), caption(6295), caption(6297)}));
-}
+// A new album's page directory has 128 entries: one step each.
+INSTANTIATE_TEST_SUITE_P(
+    Albums, ProgressPhases,
+    testing::Values(
+        Case{"text_and_memo",
+             {11, 2, 12},
+             {},
+             {{6294, 0, 128, 128},
+              {6295, 0, 3, 3},
+              {6296, 6276, 3, 3},
+              {6296, 6277, 3, 3},
+              {6297, 0, 3, 3}}},
+        Case{"text_only_in_order",
+             {11},
+             {2, 0, 1},
+             {{6294, 0, 3, 3},
+              {6295, 0, 1, 1},
+              {6296, 6276, 3, 3},
+              {6296, 6277, 3, 0},
+              {6297, 0, 3, 3}}},
+        Case{"no_heap_field", {2}, {}, {{6294, 0, 128, 128}, {6295, 0, 1, 1}, {6297, 0, 3, 3}}}),
+    [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 TEST(Progress, AHandleThatIsNoWindowIsIgnored) {
   TestAlbum album({2});
@@ -111,7 +101,11 @@ class CancelAtFirstStep : public testing::TestWithParam<uint32_t> {};
 
 TEST_P(CancelAtFirstStep, LeavesTheAlbumAndNoWorkFile) {
   TestAlbum album({11, 2, 12});
-  fill(album, 3);
+  for (uint32_t n = 0; n < 3; ++n) {
+    Values v;
+    v.text("t" + std::to_string(n)).u32(n).text("m");
+    ASSERT_EQ(album.insert(&v), 1);
+  }
   ASSERT_TRUE(afm3DeleteRecord(album.owner, album.handle(), 1));
   const Bytes before = album.file();
   ProgressListener listener;
@@ -121,10 +115,9 @@ TEST_P(CancelAtFirstStep, LeavesTheAlbumAndNoWorkFile) {
   rectest::expectNoReport();
   EXPECT_EQ(album.file(), before);
   EXPECT_FALSE(workFileLeft(album));
-  const Heard& last = listener.heard().back();
-  EXPECT_EQ(last.message, AFM3_PROGRESS_PHASE_END);
-  EXPECT_EQ(last.wParam, 1u);
-  EXPECT_EQ(album.text(2, 0), "t2") << "the album is still open as it was";
+  EXPECT_EQ(listener.heard().back().message, AFM3_PROGRESS_PHASE_END);
+  EXPECT_EQ(listener.heard().back().wParam, 1u);
+  EXPECT_EQ(album.text(2, 0), "t2") << "the album is open as it was";
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryPhase, CancelAtFirstStep, testing::Values(1u, 2u, 3u, 4u, 5u));
