@@ -199,6 +199,27 @@ AFM3_API BOOL WINAPI afm3UpdateRecordImage(HINSTANCE ownerKey, HANDLE album, DWO
                                            HGLOBAL dib, BYTE* header, DWORD* imageOffsetOut);
 
 /* ---- maintenance ---------------------------------------------------------- */
+/* Progress messages sent (synchronously) to the progress window of
+ * afm3ReorganizeAbm, as absolute window-message numbers:
+ *   PHASE_COUNT  wParam = phases to come (0: the work file could not be made)
+ *   PHASE_BEGIN  lParam = pointer to an AFM3_PROGRESS_PHASE_INFO, valid until
+ *                the next PHASE_BEGIN
+ *   STEP         lParam = step number, 1-based; a non-zero reply cancels
+ *   PHASE_END    wParam = 0: more phases follow; 1: the run is over */
+#define AFM3_PROGRESS_PHASE_COUNT 1291
+#define AFM3_PROGRESS_PHASE_BEGIN 1287
+#define AFM3_PROGRESS_STEP 1288
+#define AFM3_PROGRESS_PHASE_END 1289
+
+typedef struct AFM3_PROGRESS_PHASE_INFO {
+  DWORD totalSteps;
+  DWORD one;         /* always 1 */
+  DWORD zero;        /* always 0 */
+  LPCSTR caption;    /* what the phase does */
+  LPCSTR subCaption; /* what it works on, or null */
+  DWORD reserved;    /* always 0 */
+} AFM3_PROGRESS_PHASE_INFO;
+
 AFM3_API int WINAPI afm3ReorganizeAbm(HINSTANCE ownerKey, HANDLE* album, DWORD reserved,
                                       const WORD* recordOrder, HWND progress);
 AFM3_API int WINAPI afm3ChangeScheme(HINSTANCE ownerKey, HANDLE* album, DWORD count, BYTE* changes);

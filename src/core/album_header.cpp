@@ -64,13 +64,16 @@ void AlbumHeader::initialise(uint16_t rowDataSize) {
   setMemoHeapFree(0);
   setMemoHeapUsed(0);
   setRowDirOffset(0);
-  const RowGeometry g = rowGeometry(rowDataSize);
+  setRowGeometry(rowGeometry(rowDataSize));
+  setRowDirCount(0);
+  b_[58] = b_[59] = 0;
+}
+
+void AlbumHeader::setRowGeometry(const RowGeometry& g) {
   put16(36, g.rowBlockSize);
   put16(38, g.rowsPerBlock);
-  setRowDirCount(0);
   put16(42, g.rowDataSize);
   put16(44, g.rowSlotSize);
-  b_[58] = b_[59] = 0;
 }
 
 void AlbumHeader::storeInfo(const uint8_t* callerInfo) {

@@ -41,6 +41,8 @@ constexpr uint32_t kVersion2 = 0x200;
 constexpr uint32_t kVersion10 = 0x100;
 constexpr uint32_t kVersion12 = 0x102;
 
+struct RowGeometry;
+
 // Typed access to a header held in memory (kHeaderSize bytes).
 class AlbumHeader {
  public:
@@ -76,6 +78,8 @@ class AlbumHeader {
   void setRowDirCount(uint16_t v) { put16(40, v); }
   uint16_t rowDataSize() const { return u16(42); }
   uint16_t rowSlotSize() const { return u16(44); }
+  // rowBlockSize, rowsPerBlock, rowDataSize and rowSlotSize.
+  void setRowGeometry(const RowGeometry& g);
   uint8_t fieldDefCount() const { return b_[46]; }
   void setFieldDefCount(uint8_t v) { b_[46] = v; }
   uint8_t fieldCount() const { return b_[47]; }

@@ -9,6 +9,7 @@
 #include "afm3.h"
 #include "core/album_header.h"
 #include "core/album_io.h"
+#include "core/album_replacement.h"
 #include "core/album_table.h"
 #include "core/checksum.h"
 #include "core/error_mode.h"
@@ -371,6 +372,9 @@ extern "C" DWORD WINAPI afm3OpenAlbum(HINSTANCE ownerKey, LPCSTR path, DWORD fla
                kStepMarkFile);
     return AFM3_OPEN_FAILED;
   }
+  // A reorganization stopped between deleting the album file and renaming
+  // its rebuilt copy left the album only as that copy.
+  finishInterruptedReplacement(path);
   const int index = allocateSlot();
   if (index < 0) return AFM3_OPEN_FAILED;
   AlbumSlot& slot = slotAt(index);

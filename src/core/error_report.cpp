@@ -31,6 +31,43 @@ void loadMessage(uint32_t id, char* out, int size) {
   std::snprintf(out, static_cast<size_t>(size), "Error %u.", static_cast<unsigned>(id));
 }
 
+namespace {
+
+// The end of a printf-style conversion that starts at p ('%'): flags,
+// width, precision and length letters, then the conversion letter.
+const char* conversionEnd(const char* p) {
+  const char* q = p + 1;
+  while (*q != '\0' && std::strchr("-+ #0123456789.hlLqjzt", *q) != nullptr) ++q;
+  return *q == '\0' ? q : q + 1;
+}
+
+}  // namespace
+
+void formatMessage(uint32_t id, const char* const* args, uint32_t count, char* out, uint32_t size) {
+  if (size == 0) return;
+  char format[kMessageSize];
+  loadMessage(id, format, kMessageSize);
+  uint32_t used = 0;
+  uint32_t next = 0;
+  const auto put = [&](const char* text, size_t length) {
+    for (size_t i = 0; i < length && used + 1 < size; ++i) out[used++] = text[i];
+  };
+  for (const char* p = format; *p != '\0';) {
+    if (p[0] != '%') {
+      put(p++, 1);
+    } else if (p[1] == '%') {
+      put(p, 1);
+      p += 2;
+    } else {
+      const char* arg = next < count ? args[next] : "";
+      ++next;
+      put(arg, std::strlen(arg));
+      p = conversionEnd(p);
+    }
+  }
+  out[used] = '\0';
+}
+
 void reportError(uint32_t id, const char* text, uint32_t moduleCode, uint32_t functionCode,
                  uint32_t step, bool isSystemError) {
   char message[kMessageSize];

@@ -94,6 +94,12 @@ inline void reportText(const char* text, Location where, uint32_t step) {
 // characters); an unknown id gives a generic text naming the number.
 void loadMessage(uint32_t id, char* out, int size);
 
+// Loads message id, a format, and puts args[i] (texts) in place of its i-th
+// conversion ("%s", "%lu", "%d", any printf-style one; "%%" gives "%"),
+// into out (at most size - 1 characters). A text from the resource library
+// is never handed to printf itself.
+void formatMessage(uint32_t id, const char* const* args, uint32_t count, char* out, uint32_t size);
+
 }  // namespace afm3
 
 namespace afm3 {

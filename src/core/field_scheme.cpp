@@ -80,6 +80,12 @@ void buildIndexList(const uint8_t* specs, uint32_t count, uint8_t* list) {
   afm3PutU16(list, entries);
 }
 
+uint32_t storedNameLength(const uint8_t* names, uint32_t namesSize, uint32_t at) {
+  uint32_t n = 0;
+  while (at + n < namesSize && names[at + n] != 0) ++n;
+  return n;
+}
+
 void listFieldSpecs(const uint8_t* defs, uint32_t defCount, const uint8_t* names,
                     uint32_t namesSize, const uint8_t* indexEntries, uint32_t indexCount,
                     uint8_t* specsOut) {

@@ -20,6 +20,8 @@
 namespace afm3 {
 
 constexpr uint32_t kIndexEntrySize = 8;
+constexpr uint32_t kIndexAttributeAt = 0;  // in an IndexList entry
+constexpr uint32_t kIndexFieldAt = 1;
 constexpr uint32_t kSpecNameSize = 64;
 
 // One FieldDef in memory.
@@ -33,6 +35,9 @@ class FieldDef {
   uint16_t nameOffset() const { return afm3GetU16(b_ + 2); }
   uint16_t placement() const { return afm3GetU16(b_ + 14); }  // row offset or ordinal
   uint8_t* bytes() const { return b_; }
+  void setNumber(uint8_t v) { b_[0] = v; }
+  void setNameOffset(uint16_t v) { afm3PutU16(b_ + 2, v); }
+  void setPlacement(uint16_t v) { afm3PutU16(b_ + 14, v); }
 
  private:
   uint8_t* b_;
@@ -73,6 +78,10 @@ void buildIndexList(const uint8_t* specs, uint32_t count, uint8_t* list);
 // Bytes of a entry's name used (at most 63 characters: a name always
 // fits its 64-byte field with its NUL).
 uint32_t specNameLength(const uint8_t* entry);
+
+// Characters of the name at offset at of a FieldNameList of namesSize
+// bytes: up to its NUL or the end of the list (0 when at is outside).
+uint32_t storedNameLength(const uint8_t* names, uint32_t namesSize, uint32_t at);
 
 // The caller's FieldSpecs of the live fields, in field order. names holds
 // namesSize bytes; an index list (count entries) may be null.

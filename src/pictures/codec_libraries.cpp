@@ -106,23 +106,8 @@ bool libraryFileInFolder(const char* folder, const char* name) {
 }  // namespace
 
 void reportLibraryNotLoaded(const char* path, Location where, uint32_t step) {
-  char format[kMessageSize];
-  loadMessage(kErrLibraryLoadFormat, format, sizeof format);
-  // The message holds one %s for the path; anything else is copied as it
-  // is (a text from the resource library is never used as a printf format).
   char text[kMessageSize];
-  size_t out = 0;
-  bool pathPlaced = false;
-  for (const char* p = format; *p != '\0' && out + 1 < sizeof text; ++p) {
-    if (!pathPlaced && p[0] == '%' && p[1] == 's') {
-      for (const char* q = path; *q != '\0' && out + 1 < sizeof text; ++q) text[out++] = *q;
-      pathPlaced = true;
-      ++p;
-    } else {
-      text[out++] = *p;
-    }
-  }
-  text[out] = '\0';
+  formatMessage(kErrLibraryLoadFormat, &path, 1, text, sizeof text);
   reportText(text, where, step);
 }
 

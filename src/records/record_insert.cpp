@@ -124,6 +124,7 @@ struct InsertPlan {
   uint64_t next = 0;  // running append position
 
   bool hasRow = false;
+  bool clearRow = false;      // a reused number without values: its old row emptied
   bool dirAppended = false;   // a new or grown directory goes to the end
   bool dirRewritten = false;  // a new block entered into the existing directory
   LockedBlock dir;
@@ -436,11 +437,27 @@ bool writePlan(AlbumSlot& slot, InsertPlan& plan) {
   return true;
 }
 
+// A reused deleted number inserted without values must not keep the old
+// record's row: its deletion mark would hide the new record from reads,
+// its values would show through. The slot is emptied instead.
+bool planClearedRow(const AlbumSlot& slot, InsertPlan& plan) {
+  const RowPlace place = rowPlace(slot, plan.record);
+  if (plan.record >= headerOf(slot).nextRecordNumber() || !place.present()) return true;
+  if (!plan.row.allocate(headerOf(slot).rowSlotSize())) {
+    reportError(kErrNoMemory, kInsert, kStepRowBuffer);
+    return false;
+  }
+  plan.clearRow = true;
+  plan.blockOffset = place.block;
+  plan.slotOffset = place.offset;
+  return true;
+}
+
 // A row in an existing block is written once the header has claimed what
 // it points to: reads judge a record by its row, and a reused deleted
 // number's row is readable as soon as it is written.
 bool writeRowInPlace(AlbumSlot& slot, const InsertPlan& plan) {
-  if (!plan.hasRow || plan.newBlock) return true;
+  if (!plan.clearRow && (!plan.hasRow || plan.newBlock)) return true;
   forgetCachedRowBlock(slot, plan.blockOffset);
   return writeAt(slot.file, plan.slotOffset, plan.row.get(), headerOf(slot).rowSlotSize(),
                  kStepWriteRowInPlace);
@@ -507,6 +524,7 @@ int insertRecord(HINSTANCE ownerKey, HANDLE album, uint8_t* entry, uint8_t* imag
   if (plan.end == 0xFFFFFFFFu) return 0;
   plan.next = plan.end;
   if (values != nullptr && !planRow(slot, plan, values)) return 0;
+  if (values == nullptr && !planClearedRow(slot, plan)) return 0;
   if (!planString(plan, 0, stringA, kStepWriteStringA) ||
       !planString(plan, 1, stringB, kStepWriteStringB))
     return 0;

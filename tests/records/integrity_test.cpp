@@ -110,6 +110,14 @@ TEST(KeepNumber, NeverLowersTheNextNumberNorReplacesALiveRecord) {
   ASSERT_TRUE(afm3ReadBasicAlbumInfo(album.owner, album.handle(), info.data()));
   EXPECT_EQ(get16(info, 0), 5);
   EXPECT_EQ(get16(info, 2), 5);
+
+  // Without values, a reused number gets an empty row, not the old one.
+  ASSERT_TRUE(afm3DeleteRecord(album.owner, album.handle(), 3));
+  Bytes bare = entryWithNumber(3, 0x10);
+  ASSERT_EQ(album.insert(nullptr, &bare), 1);
+  int result = 0;
+  EXPECT_EQ(album.text(3, 0, &result), "");
+  EXPECT_EQ(result, 1);
 }
 
 }  // namespace

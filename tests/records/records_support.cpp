@@ -48,7 +48,7 @@ const void* const* Values::get() {
   return pointers_.data();
 }
 
-TestAlbum::TestAlbum(std::initializer_list<uint8_t> types, DWORD flags) {
+TestAlbum::TestAlbum(const std::vector<uint8_t>& types, DWORD flags) {
   static int albums = 0;
   owner = ownerKey(100 + albums++);
   // The caller's field descriptions, 67 bytes each: type at 1, name at 2.

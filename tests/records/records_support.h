@@ -46,7 +46,9 @@ class Values {
 // opened with flags under an owner key of its own.
 class TestAlbum {
  public:
-  explicit TestAlbum(std::initializer_list<uint8_t> types, DWORD flags = kPrivate);
+  explicit TestAlbum(std::initializer_list<uint8_t> types, DWORD flags = kPrivate)
+      : TestAlbum(std::vector<uint8_t>(types), flags) {}
+  explicit TestAlbum(const std::vector<uint8_t>& types, DWORD flags = kPrivate);
   ~TestAlbum();
   TestAlbum(const TestAlbum&) = delete;
   TestAlbum& operator=(const TestAlbum&) = delete;

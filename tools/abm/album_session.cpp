@@ -1,5 +1,6 @@
 #include "album_session.h"
 
+#include "afm3_bytes.h"
 #include "album_verbs.h"
 #include "host_paths.h"
 
@@ -31,6 +32,23 @@ bool AlbumSession::open(const std::string& shellPath, bool toChange) {
 bool AlbumSession::readInfo(std::vector<uint8_t>* info) const {
   info->assign(AFM3_ALBUM_INFO_SIZE, 0);
   return afm3ReadBasicAlbumInfo(toolOwnerKey(), album_, info->data()) != 0;
+}
+
+bool liveRecords(HANDLE album, std::vector<LiveRecord>* out) {
+  constexpr uint32_t kEntriesPerBlock = 64;
+  constexpr uint16_t kFreeEntry = 0xFFFF;
+  const DWORD blocks = afm3GetPicBlockCount(toolOwnerKey(), album);
+  std::vector<uint8_t> block(size_t{kEntriesPerBlock} * AFM3_RECORD_ENTRY_SIZE);
+  for (DWORD b = 0; b < blocks; ++b) {
+    if (!afm3ReadPicBlock(toolOwnerKey(), album, b, block.data())) return false;
+    for (uint32_t i = 0; i < kEntriesPerBlock; ++i) {
+      const uint8_t* e = block.data() + size_t{i} * AFM3_RECORD_ENTRY_SIZE;
+      if (afm3GetU16(e + AFM3_ENTRY_NUMBER) == kFreeEntry) continue;
+      out->push_back(
+          {afm3GetU16(e + AFM3_ENTRY_NUMBER), std::vector<uint8_t>(e, e + AFM3_RECORD_ENTRY_SIZE)});
+    }
+  }
+  return true;
 }
 
 void freeLibraryBlock(const void* pointer) {

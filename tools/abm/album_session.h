@@ -23,6 +23,8 @@ class AlbumSession {
   // last error.
   bool open(const std::string& shellPath, bool toChange);
   HANDLE handle() const { return album_; }
+  // Where the album's handle is kept, for calls that give it a new one.
+  HANDLE* handleSlot() { return &album_; }
   const std::vector<Field>& fields() const { return fields_; }
   // The album information as the file holds it now.
   bool readInfo(std::vector<uint8_t>* info) const;
@@ -31,6 +33,15 @@ class AlbumSession {
   HANDLE album_ = nullptr;
   std::vector<Field> fields_;
 };
+
+// A live record and its entry.
+struct LiveRecord {
+  uint16_t number;
+  std::vector<uint8_t> entry;
+};
+// Every live record's entry, in record order. false: the library's error
+// is the last error.
+bool liveRecords(HANDLE album, std::vector<LiveRecord>* out);
 
 // Frees a block the library handed out as a pointer into it.
 void freeLibraryBlock(const void* pointer);

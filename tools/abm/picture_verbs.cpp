@@ -23,8 +23,6 @@ namespace abm {
 
 namespace {
 
-constexpr uint32_t kEntriesPerBlock = 64;
-constexpr uint16_t kFreeEntry = 0xFFFF;
 constexpr int kNoImage = -1;
 constexpr int kCodecMissing = -2;
 constexpr char kFolderRelative[] = ".\\..\\";
@@ -32,28 +30,6 @@ constexpr char kFolderRelative[] = ".\\..\\";
 int failWith(const char* verb, const std::string& message) {
   std::fprintf(stderr, "abm %s: %s\n", verb, message.c_str());
   return 1;
-}
-
-struct LiveRecord {
-  uint16_t number;
-  std::vector<uint8_t> entry;
-};
-
-// Every live record's entry, in record order. false: the library's error
-// is the last error.
-bool liveRecords(HANDLE album, std::vector<LiveRecord>* out) {
-  const DWORD blocks = afm3GetPicBlockCount(toolOwnerKey(), album);
-  std::vector<uint8_t> block(size_t{kEntriesPerBlock} * AFM3_RECORD_ENTRY_SIZE);
-  for (DWORD b = 0; b < blocks; ++b) {
-    if (!afm3ReadPicBlock(toolOwnerKey(), album, b, block.data())) return false;
-    for (uint32_t i = 0; i < kEntriesPerBlock; ++i) {
-      const uint8_t* e = block.data() + size_t{i} * AFM3_RECORD_ENTRY_SIZE;
-      if (afm3GetU16(e + AFM3_ENTRY_NUMBER) == kFreeEntry) continue;
-      out->push_back(
-          {afm3GetU16(e + AFM3_ENTRY_NUMBER), std::vector<uint8_t>(e, e + AFM3_RECORD_ENTRY_SIZE)});
-    }
-  }
-  return true;
 }
 
 bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {

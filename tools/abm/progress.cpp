@@ -47,4 +47,19 @@ std::string ProgressBar::line(size_t done, size_t total, const std::string& name
   return text.substr(0, width);
 }
 
+LRESULT PhaseProgress::handle(UINT message, WPARAM, LPARAM lParam) {
+  if (message == AFM3_PROGRESS_PHASE_BEGIN) {
+    const auto* info = reinterpret_cast<const AFM3_PROGRESS_PHASE_INFO*>(lParam);
+    caption_ = info->caption != nullptr ? info->caption : "";
+    if (info->subCaption != nullptr) caption_ += std::string(": ") + info->subCaption;
+    bar_ = std::make_unique<ProgressBar>(out_, info->totalSteps, enabled_);
+    ++phases_;
+  } else if (message == AFM3_PROGRESS_STEP && bar_) {
+    bar_->step(caption_);
+  } else if (message == AFM3_PROGRESS_PHASE_END) {
+    bar_.reset();
+  }
+  return 0;
+}
+
 }  // namespace abm

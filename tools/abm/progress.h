@@ -2,7 +2,10 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
+
+#include "afm3.h"
 
 namespace abm {
 
@@ -34,6 +37,25 @@ class ProgressBar {
   size_t done_ = 0;
   bool enabled_;
   bool drawn_ = false;
+};
+
+// Draws the bars of a library run that reports its progress to a window
+// (afm3ReorganizeAbm): each phase gets a bar of its own, named by the
+// phase's caption and sub-caption; nothing ever cancels.
+class PhaseProgress {
+ public:
+  PhaseProgress(std::FILE* out, bool enabled) : out_(out), enabled_(enabled) {}
+  // Handles one message the window received; returns the window's reply.
+  LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+  // Phases begun so far.
+  size_t phases() const { return phases_; }
+
+ private:
+  std::FILE* out_;
+  bool enabled_;
+  std::unique_ptr<ProgressBar> bar_;
+  std::string caption_;
+  size_t phases_ = 0;
 };
 
 }  // namespace abm

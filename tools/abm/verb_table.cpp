@@ -1,6 +1,7 @@
 // The verbs of abm, in the order the help lists them.
 #include "album_verbs.h"
 #include "cli.h"
+#include "maintenance_verbs.h"
 #include "picture_verbs.h"
 
 namespace abm {
@@ -64,6 +65,14 @@ const std::vector<Verb>& verbs() {
        "left (exit status 1 when something is left). The album must not be open\n"
        "elsewhere.",
        "ALBUM", 1, runRepair},
+      {"reorganize",
+       "Rewrite the album compactly: deleted records and the space of replaced values\n"
+       "are given back, and the records are numbered 0, 1, 2, ... anew (deleted ones\n"
+       "can no longer be brought back). --order=by-field:NAME sorts the records by a\n"
+       "field's values, --order=by-path by picture path; otherwise they keep their\n"
+       "order. Prints the file size before and after. A progress bar shows on a\n"
+       "terminal unless --no-progress.",
+       "ALBUM [--order=by-field:NAME|by-path]", 1, runReorganize},
   };
   return all;
 }
