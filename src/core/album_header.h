@@ -23,6 +23,8 @@ namespace afm3 {
 constexpr uint32_t kHeaderSize = 1798;
 constexpr uint32_t kInfoOffset = 60;
 constexpr uint32_t kInfoSize = 1736;
+constexpr uint32_t kInfoTitleOffset = 8;  // inside the AlbumInfo
+constexpr uint32_t kInfoTitleSize = 24;
 constexpr uint32_t kInitialPageDirEntries = 128;
 constexpr uint32_t kPageDirBytes = kInitialPageDirEntries * 4;
 constexpr uint32_t kRecordsPerPage = 64;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/library_state.h"
 #include "platform.h"
@@ -22,7 +23,35 @@ uint32_t systemErrorMessageCode(uint32_t code) {
   return code;
 }
 
+// Where the printf conversion that starts at format[0] == '%' ends (one
+// past its conversion letter).
+const char* conversionEnd(const char* format) {
+  const char* p = format + 1;
+  while (*p != '\0' && std::strchr("-+ #0123456789.lhzjt", *p) != nullptr) ++p;
+  return *p != '\0' ? p + 1 : p;
+}
+
 }  // namespace
+
+void reportFormatted(uint32_t id, std::initializer_list<std::string_view> values, Location where,
+                     uint32_t step) {
+  char format[kMessageSize];
+  loadMessage(id, format, kMessageSize);
+  std::string text;
+  const std::string_view* next = values.begin();
+  for (const char* p = format; *p != '\0';) {
+    if (p[0] != '%') {
+      text += *p++;
+    } else if (p[1] == '%') {
+      text += '%';
+      p += 2;
+    } else {
+      if (next != values.end()) text.append(*next++);
+      p = conversionEnd(p);
+    }
+  }
+  reportText(text.c_str(), where, step);
+}
 
 void loadMessage(uint32_t id, char* out, int size) {
   if (size <= 0) return;
