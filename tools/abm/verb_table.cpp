@@ -1,6 +1,7 @@
 // The verbs of abm, in the order the help lists them.
 #include "album_verbs.h"
 #include "cli.h"
+#include "mark_verbs.h"
 #include "picture_verbs.h"
 
 namespace abm {
@@ -53,6 +54,17 @@ const std::vector<Verb>& verbs() {
        "Keep the paths of pictures that lie under the album's folder relative to that\n"
        "folder, so that album and pictures can move together. --dry-run only lists them.",
        "ALBUM [--dry-run]", 1, runRelink},
+      {"marks",
+       "Name marks and put them on pictures; they live in the album's mark file.\n"
+       "  names ALBUM                the mark file and its named marks\n"
+       "  name ALBUM N NAME          name mark N (0 to 25); an empty NAME clears it\n"
+       "  mark ALBUM MARK TARGET...  mark pictures: MARK is a number or a name, TARGET a\n"
+       "                             record number or a picture file\n"
+       "  unmark ALBUM MARK TARGET...\n"
+       "  list ALBUM                 the marked pictures with their marks\n"
+       "A picture keeps its marks wherever it is listed: on removable media it is known\n"
+       "by its path and volume label, elsewhere by its full path.",
+       "names|name|mark|unmark|list ALBUM [ARGS...]", 2, runMarks},
   };
   return all;
 }
