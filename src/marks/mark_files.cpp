@@ -107,7 +107,7 @@ std::string folderPart(const char* path) {
 // AppDataFolder + name, the name's stem shortened (by whole characters)
 // so that the path has at most 255 characters; ".mrk" stays.
 bool homePathFor(const char* home, const std::string& name, char* out) {
-  std::string stem = name.substr(0, name.size() - std::strlen(kMarkSuffix));
+  const std::string stem = name.substr(0, name.size() - std::strlen(kMarkSuffix));
   const size_t room = kLongestMarkPath - std::strlen(kMarkSuffix);
   std::string kept;
   for (const char* p = stem.c_str(); *p != '\0';) {
@@ -116,7 +116,7 @@ bool homePathFor(const char* home, const std::string& name, char* out) {
     kept.append(p, next);
     p = next;
   }
-  return !kept.empty() && copyPath(home + kept + kMarkSuffix, out);
+  return (stem.empty() || !kept.empty()) && copyPath(home + kept + kMarkSuffix, out);
 }
 
 // The canonical short form of an album path as a mark file keeps it.

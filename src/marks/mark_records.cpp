@@ -6,6 +6,7 @@
 // that a stop at any point loses no committed mark: a record is written
 // before anything links it, it is unlinked before it joins the free list,
 // and the header with its counts is written last.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -167,8 +168,12 @@ bool claimPlace(MarkFile& file, const char* path, uint32_t* place, bool* reused)
   if (freeHead != 0) {
     ChainWalk freeList(file, freeHead, {kInsert, kInsStepSeekFree, kInsStepReadFree});
     if (!freeList.next()) return false;
+    // A free record is zero but for its link: anything else there is a
+    // record the free list must not hand out.
     const uint32_t next = freeList.record().next();
-    if (next != 0 && !recordFits(next, size)) {
+    const uint8_t* bytes = freeList.bytes();
+    const bool zero = std::all_of(bytes, bytes + kRecordNext, [](uint8_t b) { return b == 0; });
+    if (!zero || (next != 0 && !recordFits(next, size))) {
       reportError(kErrMarkHeader, kInsert, kInsStepReadFree);
       return false;
     }

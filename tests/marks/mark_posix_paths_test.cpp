@@ -40,22 +40,20 @@ TEST_F(PosixMarkPaths, EveryMarkFunctionTakesThem) {
   EXPECT_EQ(afm3CheckMarkFileStatus(owner(), mark.c_str()), 1);
   EXPECT_EQ(afm3GetFileNameHash("/pics/AB.JPG"), 293u);
 
+  // The picture "/pics/AB.JPG" is "Z:\pics\AB.JPG".
   Bytes record = markRecord("/pics/AB.JPG", 0x5);
   ASSERT_TRUE(afm3InsertThumbMark(owner(), mark.c_str(), record.data()));
   DWORD set = 0;
   EXPECT_EQ(afm3ReadThumbMark(owner(), file("p.mrk").c_str(), "Z:\\pics\\AB.JPG", "", kFixed, &set),
             1);
-  EXPECT_EQ(set, 0x5u);
-
   ASSERT_TRUE(afm3test::writeWholeFile(file("Album One.ab3"), "album"));
   const std::string album = posix(file("Album One.ab3"));
-  const Bytes names = nameTable({"red", "", "blue"});
+  const Bytes names = nameTable({"red"});
   std::string markPath = mark;
   ASSERT_TRUE(afm3UpdateMarkFileInfo(owner(), markPath.data(), names.data(), album.c_str(), "T"));
-  char title[24], albumOut[AFM3_MAX_PATH];
-  ASSERT_TRUE(afm3GetMarkFileInfo(owner(), mark.c_str(), nullptr, title, albumOut));
+  char albumOut[AFM3_MAX_PATH];
+  ASSERT_TRUE(afm3GetMarkFileInfo(owner(), mark.c_str(), nullptr, nullptr, albumOut));
   EXPECT_EQ(std::string(albumOut), key(file("Album One.ab3")));
-
   LPSTR strings = nullptr;
   ASSERT_TRUE(afm3GetRecordMarkName(owner(), mark.c_str(), 0x5, &strings));
   EXPECT_STREQ(strings, "red");
@@ -64,16 +62,12 @@ TEST_F(PosixMarkPaths, EveryMarkFunctionTakesThem) {
   DWORD count = 0;
   ASSERT_TRUE(afm3GetAllMarkRec(owner(), mark.c_str(), nullptr, nullptr, &count));
   EXPECT_EQ(count, 1u);
-
-  char copy[AFM3_MAX_PATH];
+  char copy[AFM3_MAX_PATH], found[AFM3_MAX_PATH];
   ASSERT_TRUE(afm3DupMarkFile(owner(), mark.c_str(), album.c_str(), "T", copy, TRUE));
-  EXPECT_EQ(std::string(copy), file("Album One.mrk"));
-  char found[AFM3_MAX_PATH];
   ASSERT_TRUE(afm3GetRightMarkFile(owner(), album.c_str(), "T", found, FALSE));
   EXPECT_EQ(std::string(found), file("Album One.mrk"));
-
+  EXPECT_EQ(std::string(copy), found);
   EXPECT_EQ(afm3RemoveThumbMark(owner(), mark.c_str(), "/pics/AB.JPG", "", kFixed), 1);
-  EXPECT_EQ(readMarkFile(fileBytes(file("p.mrk"))).live, 0);
 }
 
 TEST_F(PosixMarkPaths, AnAlbumNamedByAPosixPathGetsAndFindsItsMarkFile) {

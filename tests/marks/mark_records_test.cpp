@@ -167,36 +167,32 @@ TEST_F(MarkRecords, TheIndexListsEveryRecordInBucketAndChainOrder) {
   const auto* s = static_cast<const char*>(GlobalLock(strings));
   const auto* x = static_cast<const uint8_t*>(GlobalLock(index));
   EXPECT_EQ(GlobalSize(index), 2048u + 3 * 36);
+  // "P.JPG" hashes to 112 ("p"), "Q.JPG" to 113: descriptors {first entry,
+  // entries}; every other bucket is empty.
+  const Bytes all(x, x + 2048 + 3 * 36);
+  const uint32_t p = nameHash("P.JPG"), q = nameHash("Q.JPG");
+  ASSERT_LT(p, q);
+  EXPECT_EQ(get16(all, 4 * p), 0);
+  EXPECT_EQ(get16(all, 4 * p + 2), 2);
+  EXPECT_EQ(get16(all, 4 * q), 2);
+  EXPECT_EQ(get16(all, 4 * q + 2), 1);
+  EXPECT_EQ(get16(all, 4 * (p - 1)), 0xFFFF);
+  EXPECT_EQ(get16(all, 4 * (p - 1) + 2), 0);
   std::vector<std::string> listed;
-  uint32_t entries = 0;
-  for (uint32_t b = 0; b < kBuckets; ++b) {
-    const uint16_t first = static_cast<uint16_t>(x[4 * b] | x[4 * b + 1] << 8);
-    const uint16_t n = static_cast<uint16_t>(x[4 * b + 2] | x[4 * b + 3] << 8);
-    EXPECT_EQ(first, n == 0 ? 0xFFFF : entries) << b;
-    for (uint32_t i = 0; i < n; ++i, ++entries) {
-      const uint8_t* e = x + 2048 + 36 * (first + i);
-      const uint32_t path = e[4] | e[5] << 8, label = e[8] | e[9] << 8, type = e[12] | e[13] << 8;
-      const std::string p(s + path, label - path);
-      listed.push_back(p + "|" + std::string(s + label, type - label) + "|" +
-                       std::to_string(s[type]) + "|" + std::to_string(e[16]));
-      // Extended hash: the name weighted 1, 5, 9, ... (low 16 bits).
-      uint32_t ext = 0, w = 1;
-      for (char c : p.substr(p.rfind('\\') + 1, p.rfind('.') - p.rfind('\\') - 1)) {
-        ext += w * static_cast<uint8_t>(c | 0x20);
-        w += 4;
-      }
-      EXPECT_EQ(e[0] | e[1] << 8, ext & 0xFFFF) << p;
-    }
+  for (uint32_t i = 0; i < 3; ++i) {
+    const size_t e = 2048 + 36 * i;
+    const uint32_t path = get32(all, e + 4), label = get32(all, e + 8), type = get32(all, e + 12);
+    listed.push_back(std::string(s + path, label - path) + "|" +
+                     std::string(s + label, type - label) + "|" + std::to_string(s[type]) + "|" +
+                     std::to_string(get32(all, e + 16)) + "|" + std::to_string(get16(all, e)));
   }
-  EXPECT_EQ(listed, (std::vector<std::string>{"C:\\a\\P.JPG||3|1", "C:\\b\\P.JPG|VOL|3|3",
-                                              "A:\\Q.JPG|FLOPPY|2|2"}));
+  // Extended hashes: "p" 112, "q" 113 (the name up to its dot).
+  EXPECT_EQ(listed, (std::vector<std::string>{"C:\\a\\P.JPG||3|1|112", "C:\\b\\P.JPG|VOL|3|3|112",
+                                              "A:\\Q.JPG|FLOPPY|2|2|113"}));
   GlobalUnlock(strings);
   GlobalUnlock(index);
   GlobalFree(strings);
   GlobalFree(index);
-  ASSERT_TRUE(afm3GetAllMarkRec(owner(), mark_.c_str(), &strings, nullptr, &count));
-  EXPECT_EQ(count, 3u);
-  EXPECT_EQ(strings, nullptr);
 }
 
 TEST_F(MarkRecords, TenThousandPicturesGoInComeBackAndLeave) {
@@ -273,6 +269,8 @@ TEST_F(MarkRecords, DamagedFilesAreReportedAndNeverWritten) {
       {"a record cut short", [&](Bytes& f) { f.resize(second + 86); }, kAllFail},
       {"a cut bucket table", [&](Bytes& f) { f.resize(2000); }, kAllFail},
       {"a free list past the end", [&](Bytes& f) { afm3test::put32(f, 996, 50000); }, kInsertFails},
+      {"a free list into a live record", [&](Bytes& f) { afm3test::put32(f, 996, first); },
+       kInsertFails},
       {"a live count too low", [&](Bytes& f) { setLiveCount(f, 1); }, kListFails},
       {"a live count too high", [&](Bytes& f) { setLiveCount(f, 3); }, kListFails},
   };

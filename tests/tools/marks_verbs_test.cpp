@@ -72,7 +72,7 @@ class ToolMarks : public testing::Test {
   std::vector<std::string> pictures_;
 };
 
-TEST_F(ToolMarks, NamesMarksAndListsByRecordAndByPath) {
+TEST_F(ToolMarks, NameMarkUnmarkAndListByRecordAndByPath) {
   EXPECT_TRUE(mentions(marks({"list", album_}).out, "no marked pictures"));
   EXPECT_EQ(marks({"name", album_, "0", "red"}).status, 0);
   EXPECT_EQ(marks({"name", album_, "2", "blue"}).status, 0);
@@ -93,9 +93,8 @@ TEST_F(ToolMarks, NamesMarksAndListsByRecordAndByPath) {
   listed = marks({"list", album_});
   EXPECT_TRUE(mentions(listed.out, "1 marked picture\n")) << listed.out;
   EXPECT_FALSE(mentions(listed.out, "b.bmp")) << listed.out;
-}
 
-TEST_F(ToolMarks, UnknownMarksRecordsAndCommandsAreRefused) {
+  // Unknown marks, records, long names and commands are refused.
   EXPECT_EQ(marks({"mark", album_, "green", "0"}).status, 1);
   EXPECT_EQ(marks({"mark", album_, "26", "0"}).status, 1);
   EXPECT_EQ(marks({"mark", album_, "1", "9"}).status, 1);
