@@ -3,6 +3,7 @@
 #include <cstring>
 #include <set>
 
+#include "core/canonical_path.h"
 #include "core/library_state.h"
 #include "platform.h"
 
@@ -125,6 +126,12 @@ std::string MarkTest::newMarkFile(const std::string& name, const std::string& ti
   std::snprintf(path, sizeof path, "%s", file(name).c_str());
   EXPECT_TRUE(afm3NewMarkFile(owner(), 0, title.c_str(), path, FALSE));
   return path;
+}
+
+std::string MarkTest::key(const std::string& album) {
+  char out[AFM3_MAX_PATH] = {};
+  EXPECT_TRUE(afm3::canonicalPath(album.c_str(), out, sizeof out, afm3::CanonicalNames::Short));
+  return out;
 }
 
 void expectReport(uint32_t id, uint32_t module, uint32_t function, uint32_t step) {

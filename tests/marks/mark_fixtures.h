@@ -57,6 +57,8 @@ class MarkTest : public testing::Test {
   // A new, empty mark file in the scratch folder (path as made).
   std::string newMarkFile(const std::string& name = "marks.mrk", const std::string& title = "");
   const std::string& home() const { return home_.path(); }
+  // The canonical short path of an existing album, as mark files keep it.
+  static std::string key(const std::string& album);
   std::string file(const std::string& name) const { return dir_.file(name); }
 
   afm3test::TempDir dir_;

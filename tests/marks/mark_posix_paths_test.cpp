@@ -7,7 +7,6 @@
 #include <string>
 
 #include "afm3.h"
-#include "core/canonical_path.h"
 #include "mark_fixtures.h"
 
 #ifndef _WIN32
@@ -23,11 +22,6 @@ class PosixMarkPaths : public MarkTest {
     std::string path = drivePath.substr(2);
     std::replace(path.begin(), path.end(), '\\', '/');
     return path;
-  }
-  static std::string key(const std::string& album) {
-    char out[AFM3_MAX_PATH] = {};
-    EXPECT_TRUE(afm3::canonicalPath(album.c_str(), out, sizeof out, afm3::CanonicalNames::Short));
-    return out;
   }
 };
 
