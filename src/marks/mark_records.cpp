@@ -385,12 +385,14 @@ bool countMismatch() {
 // false after a report; more records in the chains than the header counts
 // is found before an entry would pass the end of the index.
 bool buildMarkIndex(MarkFile& file, uint32_t count, CallerBlock& index, CallerBlock& strings) {
+  uint8_t heads[4 * kBucketCount];
+  if (!file.read(kBucketsOffset, heads, sizeof heads, kList, kListStepSeekBucket,
+                 kListStepReadBucket))
+    return false;
   uint32_t entries = 0, used = 0;
   for (uint32_t b = 0; b < kBucketCount; ++b) {
     uint8_t* descriptor = index.bytes() + 4 * b;
-    uint32_t head = 0;
-    if (!file.readU32(bucketOffset(b), &head, kList, kListStepSeekBucket, kListStepReadBucket))
-      return false;
+    const uint32_t head = afm3GetU32(heads + 4 * b);
     afm3PutU16(descriptor, head == 0 ? kEmptyBucket : static_cast<uint16_t>(entries));
     ChainWalk walk(file, head, {kList, kListStepSeekRecord, kListStepReadRecord});
     while (walk.next()) {
