@@ -229,6 +229,12 @@ AFM3_API INT_PTR CALLBACK AskNewPathDlgProc(HWND dialog, UINT message, WPARAM wP
                                             LPARAM lParam);
 
 /* ---- thumb marks ---------------------------------------------------------- */
+/* A thumb-mark file (".mrk") keeps up to 26 named marks for picture files;
+ * its default home is the per-user application-data folder. Outside
+ * Windows every path argument may also be a plain absolute POSIX path; the
+ * paths handed back are in drive form ("Z:\..."). Writers open a mark file
+ * exclusively and readers share it, so a call meets the sharing error
+ * (32) while another process has the file open in a conflicting way. */
 AFM3_API BOOL WINAPI afm3NewMarkFile(HINSTANCE ownerKey, DWORD reserved, LPCSTR title,
                                      LPSTR markPath, BOOL allowFallback);
 AFM3_API BOOL WINAPI afm3DupMarkFile(HINSTANCE ownerKey, LPCSTR source, LPCSTR albumPath,

@@ -20,6 +20,7 @@
 #include "core/file_naming.h"
 #include "core/heap_block.h"
 #include "core/library_state.h"
+#include "core/mark_file_hook.h"
 #include "platform.h"
 #include "q32comm.h"
 
@@ -42,6 +43,7 @@ enum CreateStep : uint32_t {
   kStepWriteFieldDefs = 7,
   kStepWriteNames = 8,
   kStepWriteIndexList = 10,
+  kStepMarkFile = 13,
 };
 
 // Derives "folder\title.ab3" made unique; false after a report, with path
@@ -103,8 +105,17 @@ void fillNewHeader(AlbumHeader header, const uint8_t* info, uint32_t fieldCount,
   header.storeChecksum();
 }
 
+// A new thumb-mark file for the new album (in AppDataFolder), with the
+// title field of the AlbumInfo.
+bool makeMarkFile(HINSTANCE ownerKey, const char* albumPath, const uint8_t* info, char* markPath) {
+  char title[kInfoTitleSize + 1] = {};
+  std::memcpy(title, info + kInfoTitleOffset, kInfoTitleSize);
+  const MarkFileRequest request{ownerKey, albumPath, title, markPath, false, false};
+  return handOffMarkFile(request, kCreate, kStepMarkFile);
+}
+
 HANDLE createAlbum(HINSTANCE ownerKey, const uint8_t* info, uint32_t fieldCount,
-                   const uint8_t* specs, const char* pathOrFolder, char* outPath) {
+                   const uint8_t* specs, const char* pathOrFolder, char* outPath, char* markPath) {
   if (info == nullptr || specs == nullptr || pathOrFolder == nullptr) {
     reportError(kErrOpenFailed, kCreate, kStepCreateFile);  // a caller passed no block or path
     return nullptr;
@@ -164,6 +175,7 @@ HANDLE createAlbum(HINSTANCE ownerKey, const uint8_t* info, uint32_t fieldCount,
     slot.version = kVersion3;
     ok = writeNewAlbum(file, slot, scheme, specs, fieldCount, &slot.fieldNames);
   }
+  if (ok && markPath != nullptr) ok = makeMarkFile(ownerKey, path, info, markPath);
   if (!ok) {
     plat::closeFile(file);
     plat::deleteFile(path);
@@ -184,11 +196,6 @@ extern "C" HANDLE WINAPI afm3CreateAlbum(HINSTANCE ownerKey, const void* info, D
   using namespace afm3;
   if (fieldCount == 0) return nullptr;
   ErrorModeGuard errorMode;
-  if (markPath != nullptr) {
-    reportText("Thumb-mark files are not available in this version of the library.",
-               Location{kModAlbum, 1}, 13);
-    return nullptr;
-  }
   return createAlbum(ownerKey, static_cast<const uint8_t*>(info), fieldCount,
-                     static_cast<const uint8_t*>(specs), pathOrFolder, outPath);
+                     static_cast<const uint8_t*>(specs), pathOrFolder, outPath, markPath);
 }

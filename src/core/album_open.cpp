@@ -16,8 +16,10 @@
 #include "core/error_report.h"
 #include "core/field_scheme.h"
 #include "core/field_types.h"
+#include "core/file_naming.h"
 #include "core/heap_block.h"
 #include "core/library_state.h"
+#include "core/mark_file_hook.h"
 #include "core/paths.h"
 #include "core/v2_layout.h"
 #include "platform.h"
@@ -69,21 +71,6 @@ constexpr V2Field kV2Fields[] = {{kTypeText, 6282}, {kTypeList32, 6283}, {kTypeT
 
 plat::FileHandle openExisting(const char* path, uint32_t access, uint32_t share) {
   return plat::openFile(path, access, share, plat::Disposition::OpenExisting);
-}
-
-// Whether the album's folder takes new files: creates and deletes a probe
-// file there.
-bool folderIsWritable(const char* albumPath) {
-  char probe[kPathSize];
-  folderOf(albumPath, probe, sizeof probe);
-  if (std::strlen(probe) + std::strlen(kProbeFileName) >= sizeof probe) return false;
-  std::strcat(probe, kProbeFileName);
-  plat::FileHandle file =
-      plat::openFile(probe, plat::kGenericWrite, 0, plat::Disposition::CreateAlways);
-  if (file == plat::invalidFile()) return false;
-  plat::closeFile(file);
-  plat::deleteFile(probe);
-  return true;
 }
 
 // Opens the file as the flags ask, falling back to weaker sharing and to
@@ -284,7 +271,7 @@ void openInto(AlbumSlot& slot, const char* path, uint32_t flags, OpenResult* res
   AccessRequest request = accessFromFlags(flags);
   plat::FileHandle file = openWithFallbacks(path, flags, &request);
   if (file == plat::invalidFile()) return;
-  if (request.access == kReadWrite && !folderIsWritable(path)) {
+  if (request.access == kReadWrite && !folderAcceptsNewFile(path, kProbeFileName)) {
     plat::closeFile(file);
     request.access = plat::kGenericRead;
     file = openExisting(path, request.access, request.share);
@@ -335,6 +322,18 @@ void openInto(AlbumSlot& slot, const char* path, uint32_t flags, OpenResult* res
     result->mode |= AFM3_OPEN_REPORT_PROTECTION;
 }
 
+// The album's thumb-mark file: markPath when it names a valid one, else
+// one found or made for the album (beside a version-2 album).
+bool locateMarkFile(HINSTANCE ownerKey, const AlbumSlot& slot, const char* path, char* markPath) {
+  const bool version2 = slot.version == kVersion2;
+  const uint8_t* field =
+      version2 ? slot.header + kV2TitleOffset : slot.header + kInfoOffset + kInfoTitleOffset;
+  char title[kInfoTitleSize + 1] = {};
+  std::memcpy(title, field, kInfoTitleSize);
+  const MarkFileRequest request{ownerKey, path, title, markPath, true, version2};
+  return handOffMarkFile(request, kOpen, kStepMarkFile);
+}
+
 }  // namespace
 
 AccessRequest accessFromFlags(uint32_t flags) {
@@ -367,11 +366,6 @@ extern "C" DWORD WINAPI afm3OpenAlbum(HINSTANCE ownerKey, LPCSTR path, DWORD fla
     reportError(kErrOpenFailed, kOpen, kStepOpenFile);  // no path, or nowhere to put the handle
     return AFM3_OPEN_FAILED;
   }
-  if (markPath != nullptr) {
-    reportText("Thumb-mark files are not available in this version of the library.", kOpen,
-               kStepMarkFile);
-    return AFM3_OPEN_FAILED;
-  }
   // A reorganization stopped between deleting the album file and renaming
   // its rebuilt copy left the album only as that copy.
   finishInterruptedReplacement(path);
@@ -390,6 +384,11 @@ extern "C" DWORD WINAPI afm3OpenAlbum(HINSTANCE ownerKey, LPCSTR path, DWORD fla
   OpenResult result;
   openInto(slot, path, flags, &result);
   if (result.mode == AFM3_OPEN_FAILED) {
+    releaseSlot(index);
+    return AFM3_OPEN_FAILED;
+  }
+  if (markPath != nullptr && !locateMarkFile(ownerKey, slot, path, markPath)) {
+    plat::closeFile(slot.file);
     releaseSlot(index);
     return AFM3_OPEN_FAILED;
   }

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "core/library_state.h"
 #include "platform.h"
@@ -23,6 +25,16 @@ uint32_t systemErrorMessageCode(uint32_t code) {
 }
 
 }  // namespace
+
+void reportFormatted(uint32_t id, std::initializer_list<std::string_view> values, Location where,
+                     uint32_t step) {
+  std::vector<std::string> owned(values.begin(), values.end());
+  std::vector<const char*> args;
+  for (const std::string& value : owned) args.push_back(value.c_str());
+  char text[kMessageSize];
+  formatMessage(id, args.data(), static_cast<uint32_t>(args.size()), text, sizeof text);
+  reportText(text, where, step);
+}
 
 void loadMessage(uint32_t id, char* out, int size) {
   if (size <= 0) return;

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
+#include <string_view>
 
 namespace afm3 {
 
@@ -38,6 +40,7 @@ enum ErrorId : uint32_t {
   kErrMarkFile = 6433,
   kErrAppDataFormat = 6434,
   kErrImageKind = 6435,
+  kErrMarkCount = 6435,  // mark records and their count disagree (reported with its own text)
   kErrStoredFileMissing = 6436,
   kErrAlbumFull = 6437,
   kErrFieldDefinition = 6439,
@@ -89,6 +92,12 @@ inline void reportSystemError(uint32_t windowsError, Location where, uint32_t st
 inline void reportText(const char* text, Location where, uint32_t step) {
   reportError(0, text, where.module, where.function, step, false);
 }
+
+// Reports message id of the resource library as a ready text (id 0), its
+// printf-style conversions filled in order with values. The message is
+// never used as a format itself: a conversion without a value stays empty.
+void reportFormatted(uint32_t id, std::initializer_list<std::string_view> values, Location where,
+                     uint32_t step);
 
 // Loads message id of the resource library into out (at most size - 1
 // characters); an unknown id gives a generic text naming the number.

@@ -62,6 +62,19 @@ bool fileExists(const char* path) {
   return false;
 }
 
+bool folderAcceptsNewFile(const char* path, const char* probeName) {
+  char probe[kPathSize];
+  folderOf(path, probe, sizeof probe);
+  if (std::strlen(probe) + std::strlen(probeName) >= sizeof probe) return false;
+  std::strcat(probe, probeName);
+  plat::FileHandle file =
+      plat::openFile(probe, plat::kGenericWrite, 0, plat::Disposition::CreateAlways);
+  if (file == plat::invalidFile()) return false;
+  plat::closeFile(file);
+  plat::deleteFile(probe);
+  return true;
+}
+
 void albumTitleOf(const uint8_t* info, char* out, uint32_t size) {
   constexpr uint32_t kTitle = 8, kTitleRoom = 24, kTail = 1482, kTailRoom = 1736 - 1482;
   std::string title(reinterpret_cast<const char*>(info + kTitle),

@@ -12,6 +12,10 @@ enum class NamingMode { Long, Short };
 // is connected once (default credentials) and looked up again.
 bool fileExists(const char* path);
 
+// Whether the folder of path (everything up to its last backslash) takes
+// new files: a probe file of that name is created there and deleted again.
+bool folderAcceptsNewFile(const char* path, const char* probeName);
+
 // Appends to folder (a 260-byte buffer ending in a backslash) a file name
 // derived from the album title: on a long-name volume the title without the
 // characters a file name cannot hold, on an 8.3 volume its first eight

@@ -55,4 +55,30 @@ class LockedBlock {
   uint8_t* p_ = nullptr;
 };
 
+// A movable, zero-filled block made for a caller: locked while the library
+// fills it, freed unless it is handed over.
+class CallerBlock {
+ public:
+  CallerBlock() = default;
+  ~CallerBlock() { reset(); }
+  CallerBlock(const CallerBlock&) = delete;
+  CallerBlock& operator=(const CallerBlock&) = delete;
+
+  bool allocate(size_t size);
+  // Changes the size, keeping the bytes that stay (new bytes are zero); the
+  // block may move, so earlier pointers into it are stale afterwards.
+  bool resize(size_t size);
+  uint8_t* bytes() const { return bytes_; }
+  size_t size() const;
+  void reset();
+  // Hands the block over unlocked, as a handle.
+  HGLOBAL releaseHandle();
+  // Hands the block over still locked, as a pointer into it.
+  uint8_t* releaseLocked();
+
+ private:
+  HGLOBAL handle_ = nullptr;
+  uint8_t* bytes_ = nullptr;
+};
+
 }  // namespace afm3

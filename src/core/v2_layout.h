@@ -17,6 +17,7 @@
 namespace afm3 {
 
 constexpr uint32_t kV2HeaderSize = 4784;
+constexpr uint32_t kV2TitleOffset = 10;  // char[24]
 constexpr uint32_t kV2PageTableOffset = 546;
 constexpr uint32_t kV2MaxPages = 1024;
 constexpr uint32_t kV2RecordsPerPage = 64;
@@ -58,7 +59,7 @@ class V2Header {
   explicit V2Header(const uint8_t* bytes) : b_(bytes) {}
   uint16_t thumbSize() const { return afm3GetU16(b_ + 6); }
   uint16_t recordCount() const { return afm3GetU16(b_ + 8); }
-  const uint8_t* title() const { return b_ + 10; }
+  const uint8_t* title() const { return b_ + kV2TitleOffset; }
   const uint8_t* description() const { return b_ + 34; }
   uint32_t pageOffset(uint32_t page) const {
     return page < kV2MaxPages ? afm3GetU32(b_ + kV2PageTableOffset + 4 * page) : 0;

@@ -2,6 +2,7 @@
 #include "album_verbs.h"
 #include "cli.h"
 #include "maintenance_verbs.h"
+#include "mark_verbs.h"
 #include "picture_verbs.h"
 
 namespace abm {
@@ -73,6 +74,17 @@ const std::vector<Verb>& verbs() {
        "order. Prints the file size before and after. A progress bar shows on a\n"
        "terminal unless --no-progress.",
        "ALBUM [--order=by-field:NAME|by-path]", 1, runReorganize},
+      {"marks",
+       "Name marks and put them on pictures; they live in the album's mark file.\n"
+       "  names ALBUM                the mark file and its named marks\n"
+       "  name ALBUM N NAME          name mark N (0 to 25); an empty NAME clears it\n"
+       "  mark ALBUM MARK TARGET...  mark pictures: MARK is a number or a name, TARGET a\n"
+       "                             record number or a picture file\n"
+       "  unmark ALBUM MARK TARGET...\n"
+       "  list ALBUM                 the marked pictures with their marks\n"
+       "A picture keeps its marks wherever it is listed: on removable media it is known\n"
+       "by its path and volume label, elsewhere by its full path.",
+       "names|name|mark|unmark|list ALBUM [ARGS...]", 2, runMarks},
   };
   return all;
 }
