@@ -98,6 +98,19 @@ QWIN_API void* qwinGetWindowData(HWND window);
 /* Delivers the messages posted with PostMessageA; returns how many. */
 QWIN_API int qwinPumpMessages(void);
 
+/* ---- paths ------------------------------------------------------------ */
+/* Every album-library function that takes a path accepts host paths: an
+ * absolute POSIX path ("/home/me/a.ab3"), a relative one with a '/'
+ * ("albums/a.ab3", "../a.ab3", against the process's current folder), as
+ * well as drive ("Z:\home\me\a.ab3") and UNC paths. Inside, and in what the
+ * library hands back (paths it returns, picture paths it stores), paths are
+ * in the Windows form, on the emulated drives: "Z:\" is "/" unless
+ * qwinTestAddVolume maps other drives. qwinHostPath turns such a path back
+ * into a host path; qwinLibraryPath does what the library does with a path
+ * it is given. Both return FALSE when the result does not fit size. */
+QWIN_API BOOL qwinLibraryPath(LPCSTR hostPath, LPSTR out, DWORD size);
+QWIN_API BOOL qwinHostPath(LPCSTR libraryPath, LPSTR out, DWORD size);
+
 /* ---- dialogs ---------------------------------------------------------- */
 QWIN_API INT_PTR DialogBoxParamA(HINSTANCE resources, LPCSTR templateName, HWND parent,
                                  DLGPROC proc, LPARAM param);

@@ -54,16 +54,32 @@ struct NameChar {
 
 }  // namespace
 
+namespace {
+
+// The routines that look at the file system take host paths too (natively
+// POSIX ones), in the form the library works with.
+std::string libraryForm(const char* path) {
+  char converted[2 * MAX_PATH];
+  return plat::libraryPathOf(path, converted, sizeof converted) ? std::string(converted)
+                                                                : std::string(path);
+}
+
+}  // namespace
+
 extern "C" {
 
-BOOL qfdIsDir(LPCSTR path) {
-  if (path == nullptr || path[0] == '\0') return FALSE;
+BOOL qfdIsDir(LPCSTR hostPath) {
+  if (hostPath == nullptr || hostPath[0] == '\0') return FALSE;
+  const std::string converted = libraryForm(hostPath);
+  const char* path = converted.c_str();
   const uint32_t attributes = plat::fileAttributes(path);
   return attributes != plat::kInvalidAttributes && (attributes & plat::kAttrDirectory) != 0;
 }
 
-BOOL qfdCreateDir(LPCSTR path) {
-  if (path == nullptr || path[0] == '\0') return FALSE;
+BOOL qfdCreateDir(LPCSTR hostPath) {
+  if (hostPath == nullptr || hostPath[0] == '\0') return FALSE;
+  const std::string converted = libraryForm(hostPath);
+  const char* path = converted.c_str();
   const size_t length = std::strlen(path);
   if (length > kMaxPathChars) {
     plat::setLastError(plat::kErrFilenameExcedRange);
@@ -156,8 +172,11 @@ void qfdRemoveBlanks(LPSTR path) {
   std::memcpy(name, cleaned.c_str(), cleaned.size() + 1);
 }
 
-double qfdGetDiskFreeSpace(LPCSTR path) {
-  if (path == nullptr || path[0] == '\0' || std::strlen(path) > kMaxPathChars) return -1.0;
+double qfdGetDiskFreeSpace(LPCSTR hostPath) {
+  if (hostPath == nullptr || hostPath[0] == '\0') return -1.0;
+  const std::string converted = libraryForm(hostPath);
+  const char* path = converted.c_str();
+  if (std::strlen(path) > kMaxPathChars) return -1.0;
   std::string root;
   if (!volumeRoot(path, &root)) return -1.0;
   uint64_t freeBytes = 0;
@@ -167,7 +186,7 @@ double qfdGetDiskFreeSpace(LPCSTR path) {
 
 BOOL qfdConvertLongShortPathname(LPCSTR source, LPSTR destination, DWORD size, DWORD direction) {
   if (source == nullptr || destination == nullptr || size == 0) return FALSE;
-  const std::string original(source);  // destination may be source
+  const std::string original = libraryForm(source);  // destination may be source
   char converted[2 * MAX_PATH];
   uint32_t length = 0;
   if (direction == 0) {

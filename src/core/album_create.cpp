@@ -13,6 +13,7 @@
 #include "core/album_header.h"
 #include "core/album_io.h"
 #include "core/album_table.h"
+#include "core/caller_path.h"
 #include "core/error_mode.h"
 #include "core/error_report.h"
 #include "core/field_scheme.h"
@@ -196,6 +197,7 @@ extern "C" HANDLE WINAPI afm3CreateAlbum(HINSTANCE ownerKey, const void* info, D
   using namespace afm3;
   if (fieldCount == 0) return nullptr;
   ErrorModeGuard errorMode;
+  const CallerPath target(pathOrFolder);
   return createAlbum(ownerKey, static_cast<const uint8_t*>(info), fieldCount,
-                     static_cast<const uint8_t*>(specs), pathOrFolder, outPath, markPath);
+                     static_cast<const uint8_t*>(specs), target.get(), outPath, markPath);
 }

@@ -7,6 +7,7 @@
 #include "core/album_io.h"
 #include "core/album_sync.h"
 #include "core/album_table.h"
+#include "core/caller_path.h"
 #include "core/checksum.h"
 #include "core/error_mode.h"
 #include "core/error_report.h"
@@ -118,6 +119,8 @@ extern "C" BOOL WINAPI afm3UpdateBasicAlbumInfo(HINSTANCE ownerKey, HANDLE album
 
 extern "C" DWORD WINAPI afm3CheckAlbum(DWORD, DWORD, HANDLE file, LPCSTR path, void* out) {
   ErrorModeGuard errorMode;
+  const CallerPath albumPath(path);
+  path = albumPath.get();
   if (file != nullptr) return checkOpenFile(file, static_cast<uint8_t*>(out));
   if (path == nullptr || !fileExists(path)) {
     reportError(uint32_t{kErrSystemBase} + plat::kErrFileNotFound, kCheck, 1);

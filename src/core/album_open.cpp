@@ -11,6 +11,7 @@
 #include "core/album_io.h"
 #include "core/album_replacement.h"
 #include "core/album_table.h"
+#include "core/caller_path.h"
 #include "core/checksum.h"
 #include "core/error_mode.h"
 #include "core/error_report.h"
@@ -362,6 +363,8 @@ extern "C" DWORD WINAPI afm3OpenAlbum(HINSTANCE ownerKey, LPCSTR path, DWORD fla
                                       HGLOBAL* outFieldSpecs) {
   using namespace afm3;
   ErrorModeGuard errorMode;
+  const CallerPath albumPath(path);
+  path = albumPath.get();
   if (path == nullptr || outHandle == nullptr) {
     reportError(kErrOpenFailed, kOpen, kStepOpenFile);  // no path, or nowhere to put the handle
     return AFM3_OPEN_FAILED;

@@ -13,23 +13,11 @@ namespace {
 
 constexpr const char* kMarkExtension = ".mrk";
 
-bool isPosixAbsolute(const char* path) { return path[0] == '/' && path[1] != '/'; }
-
 }  // namespace
 
 bool libraryFormOf(const char* path, char* out) {
   out[0] = '\0';
-  if (path == nullptr) return false;
-  if (isPosixAbsolute(path)) {
-    const uint32_t length = plat::fullPathName(path, out, kPathSize);
-    if (length > 0 && length < kPathSize) return true;
-    out[0] = '\0';
-    return false;
-  }
-  const size_t length = std::strlen(path);
-  if (length >= kPathSize) return false;
-  std::memcpy(out, path, length + 1);
-  return true;
+  return path != nullptr && plat::libraryPathOf(path, out, kPathSize);
 }
 
 std::string markFileNameOf(const char* albumPath) {

@@ -9,11 +9,10 @@
 
 namespace afm3 {
 
-// A path as the caller gave it, in the form the library works with. Native
-// hosts may name files with absolute POSIX paths ("/home/me/a.mrk"); they
-// become the drive paths the platform maps them to ("Z:\home\me\a.mrk"), so
-// everything behind this boundary sees one form. Other paths are kept.
-// out holds 260 characters; false when path is null or does not fit.
+// A path as the caller gave it, in the form the library works with
+// (plat::libraryPathOf): native hosts' POSIX paths become the drive paths
+// the platform maps them to. out holds 260 characters; false when path is
+// null or does not fit.
 bool libraryFormOf(const char* path, char* out);
 
 // The name of an album's mark file: the album file's name with its

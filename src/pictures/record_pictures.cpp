@@ -15,6 +15,7 @@
 #include "core/album_io.h"
 #include "core/album_sync.h"
 #include "core/album_table.h"
+#include "core/caller_path.h"
 #include "core/canonical_path.h"
 #include "core/error_mode.h"
 #include "core/error_report.h"
@@ -367,6 +368,7 @@ extern "C" BOOL WINAPI afm3UpdateRecordPic(HINSTANCE ownerKey, HANDLE album, DWO
                                            void* entry, LPCSTR fullPath, DWORD* pathOffsetOut,
                                            LPCSTR extra) {
   ErrorModeGuard errorMode;
-  return updateRecordPic(ownerKey, album, record, static_cast<uint8_t*>(entry), fullPath,
+  const CallerPath picture(fullPath, CallerPath::Kind::Picture);
+  return updateRecordPic(ownerKey, album, record, static_cast<uint8_t*>(entry), picture.get(),
                          pathOffsetOut, extra);
 }

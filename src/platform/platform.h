@@ -158,6 +158,19 @@ uint32_t shortPathName(const char* longPath, char* out, uint32_t size);
 uint32_t longPathName(const char* shortPath, char* out, uint32_t size);
 uint32_t fullPathName(const char* path, char* out, uint32_t size);
 uint32_t currentDirectory(char* out, uint32_t size);
+// Paths at the library's boundary. A host names files its own way; inside
+// the library every path has one form, the Windows form. On Windows both
+// calls copy the path unchanged. Elsewhere libraryPathOf turns a host path
+// (no backslash, no drive: "/home/me/a.ab3", or relative — "a.ab3",
+// "albums/a.ab3", "../a.ab3" — against the process's current folder) into
+// the drive path the volume table maps it to ("Z:\\home\\me\\a.ab3"), a
+// trailing '/' becoming a trailing backslash; drive and UNC paths, and
+// Windows paths relative to a folder or root, are kept. hostPathOf turns a
+// drive or UNC path on a mapped volume or share back into the host path.
+// Both return false (error 206) when the result does not fit size, or for a
+// null path.
+bool libraryPathOf(const char* hostPath, char* out, uint32_t size);
+bool hostPathOf(const char* libraryPath, char* out, uint32_t size);
 bool setCurrentDirectory(const char* path);
 // The per-user application-data folder (without trailing backslash).
 uint32_t appDataFolder(char* out, uint32_t size);

@@ -28,6 +28,7 @@
 #include "core/album_io.h"
 #include "core/album_sync.h"
 #include "core/album_table.h"
+#include "core/caller_path.h"
 #include "core/error_mode.h"
 #include "core/error_report.h"
 #include "core/heap_block.h"
@@ -590,6 +591,8 @@ extern "C" int WINAPI afm3InsertRecord(HINSTANCE ownerKey, HANDLE album, BYTE* e
                                        const void* const* values, DWORD* imageOffsetOut,
                                        DWORD* stringAOffsetOut, LPCSTR stringB) {
   afm3::ErrorModeGuard errorMode;
-  return afm3::insertRecord(ownerKey, album, entry, imageHeader, dib, stringA, values,
+  // String A is the picture's path: kept in the library's form.
+  const afm3::CallerPath picture(stringA, afm3::CallerPath::Kind::Picture);
+  return afm3::insertRecord(ownerKey, album, entry, imageHeader, dib, picture.get(), values,
                             imageOffsetOut, stringAOffsetOut, stringB);
 }

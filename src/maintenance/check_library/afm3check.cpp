@@ -3,6 +3,7 @@
 // stays as it is. It is linked from the album library's modules and
 // exports afm3CheckAlbumFile alone.
 #include "afm3_check.h"
+#include "core/caller_path.h"
 #include "maintenance/album_check.h"
 
 #ifdef _WIN32
@@ -16,5 +17,6 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 
 extern "C" int afm3CheckAlbumFile(const char* path, int repair, Afm3ProblemCallback onProblem,
                                   void* ctx) {
-  return afm3::checkAlbumFile(path, repair != 0, onProblem, ctx);
+  const afm3::CallerPath album(path);
+  return afm3::checkAlbumFile(album.get(), repair != 0, onProblem, ctx);
 }

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "afm3_compat.h"
 #include "codepage.h"
 #include "errors.h"
 #include "names.h"
@@ -335,6 +336,82 @@ uint32_t longPathName(const char* shortPath, char* out, uint32_t size) {
   return qwin::convertExisting(shortPath, out, size, false);
 }
 
+namespace {
+
+// A path as a host writes it: no backslash, not a drive path. (A bare name
+// is the host's too: relative to the process's current folder, which a
+// host may have changed with chdir.)
+bool isHostForm(const char* path) {
+  if (path[0] == '\0' || std::strchr(path, '\\') != nullptr) return false;
+  return !(std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':');
+}
+
+// ".", ".." and doubled slashes of an absolute host path, worked out.
+std::string normalHostPath(const std::string& path) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    const size_t end = std::min(path.find('/', start), path.size());
+    const std::string part = path.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  std::string out;
+  for (const std::string& part : parts) out += "/" + part;
+  return out.empty() ? "/" : out;
+}
+
+bool copyOut(const std::string& path, char* out, uint32_t size) {
+  if (out == nullptr || path.size() >= size) return qwin::fail(kErrFilenameExcedRange);
+  std::memcpy(out, path.c_str(), path.size() + 1);
+  return true;
+}
+
+}  // namespace
+
+bool libraryPathOf(const char* hostPath, char* out, uint32_t size) {
+  if (hostPath == nullptr) return qwin::fail(kErrFilenameExcedRange);
+  if (!isHostForm(hostPath)) return copyOut(hostPath, out, size);
+  std::string host = hostPath;
+  if (host[0] != '/') {
+    char cwd[PATH_MAX];
+    if (::getcwd(cwd, sizeof cwd) == nullptr) return qwin::failErrno();
+    host = std::string(cwd) + "/" + host;
+  }
+  std::string library = qwin::hostToWindows(normalHostPath(host));
+  // A folder named with its trailing separator keeps one.
+  if (host.back() == '/' && library.back() != '\\') library += '\\';
+  return copyOut(library, out, size);
+}
+
+bool hostPathOf(const char* libraryPath, char* out, uint32_t size) {
+  if (libraryPath == nullptr) return qwin::fail(kErrFilenameExcedRange);
+  const bool windowsForm =
+      libraryPath[0] == '\\' || (std::isalpha(static_cast<unsigned char>(libraryPath[0])) &&
+                                 libraryPath[1] == ':' && libraryPath[2] == '\\');
+  qwin::WinPath win;
+  qwin::Volume volume;
+  if (!windowsForm || !qwin::parsePath(libraryPath, &win) ||
+      !(win.unc ? qwin::findShare(win.server, win.share, &volume)
+                : qwin::findDrive(win.drive, &volume)))
+    return copyOut(libraryPath, out, size);
+  // Existing components as the file system spells them; the rest as given.
+  qwin::Resolved resolved;
+  std::string host = volume.hostRoot;
+  if (qwin::resolveParsed(win, &resolved)) {
+    host = resolved.host;
+  } else {
+    for (const std::string& part : win.parts) host = qwin::joinHost(host, part);
+  }
+  // A folder named with its trailing separator keeps one.
+  if (win.trailingSeparator && host.back() != '/') host += '/';
+  return copyOut(host, out, size);
+}
+
 uint32_t fullPathName(const char* path, char* out, uint32_t size) {
   qwin::WinPath win;
   if (!qwin::parsePath(path, &win)) return 0;
@@ -374,3 +451,15 @@ uint32_t appDataFolder(char* out, uint32_t size) {
 }
 
 }  // namespace plat
+
+extern "C" {
+
+BOOL qwinLibraryPath(LPCSTR hostPath, LPSTR out, DWORD size) {
+  return plat::libraryPathOf(hostPath, out, size) ? TRUE : FALSE;
+}
+
+BOOL qwinHostPath(LPCSTR libraryPath, LPSTR out, DWORD size) {
+  return plat::hostPathOf(libraryPath, out, size) ? TRUE : FALSE;
+}
+
+}  // extern "C"

@@ -89,6 +89,27 @@ uint32_t fullPathName(const char* path, char* out, uint32_t size) {
 
 uint32_t currentDirectory(char* out, uint32_t size) { return GetCurrentDirectoryA(size, out); }
 
+namespace {
+
+bool copyPath(const char* path, char* out, uint32_t size) {
+  if (path == nullptr || out == nullptr || std::strlen(path) >= size) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return false;
+  }
+  std::memcpy(out, path, std::strlen(path) + 1);
+  return true;
+}
+
+}  // namespace
+
+bool libraryPathOf(const char* hostPath, char* out, uint32_t size) {
+  return copyPath(hostPath, out, size);
+}
+
+bool hostPathOf(const char* libraryPath, char* out, uint32_t size) {
+  return copyPath(libraryPath, out, size);
+}
+
 bool setCurrentDirectory(const char* path) { return SetCurrentDirectoryA(path) != FALSE; }
 
 uint32_t appDataFolder(char* out, uint32_t size) {
