@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "errors.h"
+#include "fault_points.h"
 #include "file_info.h"
 #include "paths.h"
 #include "platform.h"
@@ -77,9 +78,13 @@ bool copyHostFile(const std::string& from, const std::string& to) {
 
 namespace plat {
 
+using faults::Op;
+using faults::detail::Verdict;
 using qwin::fail;
 
 bool deleteFile(const char* path) {
+  if (const Verdict v = faults::detail::check(Op::Rename); v != Verdict::Proceed)
+    return faults::detail::decidedResult(v);
   qwin::Resolved r;
   if (!qwin::resolvePath(path, &r)) return false;
   if (!r.exists) return fail(kErrFileNotFound);
@@ -89,6 +94,8 @@ bool deleteFile(const char* path) {
 }
 
 bool moveFile(const char* from, const char* to) {
+  if (const Verdict v = faults::detail::check(Op::Rename); v != Verdict::Proceed)
+    return faults::detail::decidedResult(v);
   qwin::Resolved source, target;
   if (!qwin::resolvePath(from, &source)) return false;
   if (!source.exists) return fail(kErrFileNotFound);
@@ -116,6 +123,10 @@ bool moveFile(const char* from, const char* to) {
 }
 
 bool copyFile(const char* from, const char* to, bool failIfExists) {
+  if (const Verdict v = faults::detail::check(Op::Rename); v != Verdict::Proceed)
+    return faults::detail::decidedResult(v);
+  // The copy is one call to the gate, not the reads and writes it makes.
+  const faults::detail::Uncounted whole;
   const uint32_t sourceAttributes = fileAttributes(from);
   if (sourceAttributes == kInvalidAttributes) return false;
   if (sourceAttributes & kAttrDirectory) return fail(kErrAccessDenied);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "errors.h"
+#include "fault_points.h"
 #include "file_info.h"
 #include "handles.h"
 #include "paths.h"
@@ -87,6 +88,8 @@ int hostDescriptor(HANDLE handle) {
 
 namespace plat {
 
+using faults::Op;
+using faults::detail::Verdict;
 using qwin::fail;
 
 FileHandle invalidFile() { return INVALID_HANDLE_VALUE; }
@@ -204,6 +207,7 @@ bool closeFile(FileHandle handle) {
 
 bool readFile(FileHandle handle, void* buffer, uint32_t count, uint32_t* done) {
   if (done) *done = 0;
+  if (faults::detail::check(Op::Read) == Verdict::Fail) return false;
   auto file = qwin::lookup(handle);
   if (!file) return false;
   std::lock_guard<std::mutex> lock(file->mutex);
@@ -230,6 +234,10 @@ bool readFile(FileHandle handle, void* buffer, uint32_t count, uint32_t* done) {
 
 bool writeFile(FileHandle handle, const void* buffer, uint32_t count, uint32_t* done) {
   if (done) *done = 0;
+  if (const Verdict v = faults::detail::check(Op::Write); v != Verdict::Proceed) {
+    if (v == Verdict::Discard && done) *done = count;
+    return faults::detail::decidedResult(v);
+  }
   auto file = qwin::lookup(handle);
   if (!file) return false;
   std::lock_guard<std::mutex> lock(file->mutex);
@@ -256,6 +264,7 @@ bool writeFile(FileHandle handle, const void* buffer, uint32_t count, uint32_t* 
 
 uint32_t seekFile(FileHandle handle, int64_t distance, SeekFrom from) {
   constexpr uint32_t kFailed = 0xFFFFFFFFu;
+  if (faults::detail::check(Op::Seek) == Verdict::Fail) return kFailed;
   auto file = qwin::lookup(handle);
   if (!file) return kFailed;
   std::lock_guard<std::mutex> lock(file->mutex);
@@ -305,6 +314,8 @@ bool flushFile(FileHandle handle) {
 }
 
 bool setEndOfFile(FileHandle handle) {
+  if (const Verdict v = faults::detail::check(Op::Write); v != Verdict::Proceed)
+    return faults::detail::decidedResult(v);
   auto file = qwin::lookup(handle);
   if (!file) return false;
   std::lock_guard<std::mutex> lock(file->mutex);
@@ -314,6 +325,7 @@ bool setEndOfFile(FileHandle handle) {
 }
 
 bool lockFile(FileHandle handle, uint64_t offset, uint64_t length) {
+  if (faults::detail::check(Op::Lock) == Verdict::Fail) return false;
   auto file = qwin::lookup(handle);
   if (!file) return false;
   std::lock_guard<std::mutex> lock(file->mutex);

@@ -2,11 +2,14 @@
 //
 // Every wrapper returns straight after the failing Win32 call, so the
 // thread's last error is that call's error.
+#include "fault_points.h"
 #include "platform.h"
 #include "win32_util.h"
 
 namespace plat {
 
+using faults::Op;
+using faults::detail::Verdict;
 using win32::fromFileTime;
 using win32::high32;
 using win32::low32;
@@ -38,6 +41,10 @@ bool closeFile(FileHandle file) {
 }
 
 bool readFile(FileHandle file, void* buffer, uint32_t count, uint32_t* done) {
+  if (faults::detail::check(Op::Read) == Verdict::Fail) {
+    if (done) *done = 0;
+    return false;
+  }
   DWORD moved = 0;
   const BOOL ok = ReadFile(file, buffer, count, &moved, nullptr);
   if (done) *done = moved;
@@ -45,6 +52,10 @@ bool readFile(FileHandle file, void* buffer, uint32_t count, uint32_t* done) {
 }
 
 bool writeFile(FileHandle file, const void* buffer, uint32_t count, uint32_t* done) {
+  if (const Verdict v = faults::detail::check(Op::Write); v != Verdict::Proceed) {
+    if (done) *done = v == Verdict::Discard ? count : 0;
+    return faults::detail::decidedResult(v);
+  }
   DWORD moved = 0;
   const BOOL ok = WriteFile(file, buffer, count, &moved, nullptr);
   if (done) *done = moved;
@@ -52,6 +63,7 @@ bool writeFile(FileHandle file, const void* buffer, uint32_t count, uint32_t* do
 }
 
 uint32_t seekFile(FileHandle file, int64_t distance, SeekFrom from) {
+  if (faults::detail::check(Op::Seek) == Verdict::Fail) return kNoPosition;
   // Positions from 0xFFFFFFFF on cannot be reported through the 32-bit
   // result: such a move fails with error 87 and leaves the pointer where it
   // was, as SetFilePointer does without a high part.
@@ -91,9 +103,14 @@ uint32_t fileSize(FileHandle file) {
 }
 
 bool flushFile(FileHandle file) { return FlushFileBuffers(file) != FALSE; }
-bool setEndOfFile(FileHandle file) { return SetEndOfFile(file) != FALSE; }
+bool setEndOfFile(FileHandle file) {
+  if (const Verdict v = faults::detail::check(Op::Write); v != Verdict::Proceed)
+    return faults::detail::decidedResult(v);
+  return SetEndOfFile(file) != FALSE;
+}
 
 bool lockFile(FileHandle file, uint64_t offset, uint64_t length) {
+  if (faults::detail::check(Op::Lock) == Verdict::Fail) return false;
   return LockFile(file, low32(offset), high32(offset), low32(length), high32(length)) != FALSE;
 }
 
@@ -117,10 +134,21 @@ bool fileTimes(FileHandle file, uint64_t* creation, uint64_t* lastAccess, uint64
   return true;
 }
 
-bool deleteFile(const char* path) { return DeleteFileA(path) != FALSE; }
-bool moveFile(const char* from, const char* to) { return MoveFileA(from, to) != FALSE; }
+bool deleteFile(const char* path) {
+  if (const Verdict v = faults::detail::check(Op::Rename); v != Verdict::Proceed)
+    return faults::detail::decidedResult(v);
+  return DeleteFileA(path) != FALSE;
+}
+
+bool moveFile(const char* from, const char* to) {
+  if (const Verdict v = faults::detail::check(Op::Rename); v != Verdict::Proceed)
+    return faults::detail::decidedResult(v);
+  return MoveFileA(from, to) != FALSE;
+}
 
 bool copyFile(const char* from, const char* to, bool failIfExists) {
+  if (const Verdict v = faults::detail::check(Op::Rename); v != Verdict::Proceed)
+    return faults::detail::decidedResult(v);
   return CopyFileA(from, to, failIfExists ? TRUE : FALSE) != FALSE;
 }
 
