@@ -127,8 +127,15 @@ bool put(const char* path, const uint8_t* bytes, size_t n) {
     qwin::g_anyDrive = true;
   }
   qwin::MemoryPath where{win, qwin::upperString(win.full())};
-  auto file = qwin::createMemoryFile(where);
-  if (n > 0) file->bytes.assign(bytes, bytes + n);
+  // A file no handle holds is refilled in place, which keeps its buffer
+  // (fuzz targets put thousands of inputs a second at one path).
+  std::shared_ptr<qwin::MemoryFile> file = qwin::findMemoryFile(where);
+  if (!file || file.use_count() > 2) file = qwin::createMemoryFile(where);
+  std::lock_guard<std::mutex> lock(file->mutex);
+  file->bytes.assign(bytes, bytes + n);
+  file->attributes = kAttrArchive;
+  file->locks.clear();
+  file->lastWriteTime = systemTimeAsFileTime();
   return true;
 }
 
