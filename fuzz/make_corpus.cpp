@@ -19,6 +19,7 @@
 #include "album_fixtures.h"
 #include "memory_files.h"
 #include "platform.h"
+#include "qliblzw.h"
 
 namespace {
 
@@ -252,7 +253,24 @@ class Corpus {
         (album[offset + 8] == 4 || album[offset + 8] == 8) && (album[offset + 14] & 1) == 0;
     const size_t end = std::min(album.size(), size_t{offset} + AFM3_IMAGE_HEADER_SIZE +
                                                   (tableStored ? 4 * entries : 0) + dataSize);
-    write("stored_image_fuzz", name, Bytes(album.begin() + offset, album.begin() + end));
+    Bytes input{0};  // the version-3 reader
+    input.insert(input.end(), album.begin() + offset, album.begin() + end);
+    write("stored_image_fuzz", name, input);
+  }
+
+  // A version-2 thumbnail for the image target.
+  void thumbnail(const std::string& name, uint8_t type, uint8_t setting, bool raw, uint16_t width,
+                 uint16_t height, const Bytes& data) {
+    Bytes input(12, 0);
+    input[0] = 1;  // the version-2 reader
+    input[1] = type;
+    input[2] = setting;
+    input[3] = raw ? 1 : 0;
+    afm3test::put16(input, 4, width);
+    afm3test::put16(input, 6, height);
+    afm3test::put32(input, 8, static_cast<uint32_t>(data.size()));
+    input.insert(input.end(), data.begin(), data.end());
+    write("stored_image_fuzz", name, input);
   }
 
  private:
@@ -335,6 +353,37 @@ void tables(Corpus* corpus) {
   corpus->album("tables", album.bytes(), {readTail(1, 0, 0, 0), readTail(2, 1, 1, 0)});
 }
 
+Bytes lzw(const Bytes& raw) {
+  Bytes stream(raw.size() * 2 + 16);
+  QLzwBuffer in{static_cast<DWORD>(raw.size()), const_cast<BYTE*>(raw.data())};
+  QLzwBuffer out{static_cast<DWORD>(stream.size()), stream.data()};
+  const QLzwParams params{12, 8, 1};
+  require(qLzwCompress(&in, &params, &out) == QLZW_OK, "LZW");
+  stream.resize(out.count);
+  return stream;
+}
+
+// Version-2 thumbnails of every old type: raw, LZW, and the JPEG stream of
+// the true-colour image stored at jpegOffset (40 x 30) of a version-3 album.
+void version2Thumbnails(Corpus* corpus, const Bytes& album, uint32_t jpegOffset) {
+  struct Old {
+    uint8_t type, bits;
+  };
+  const Old types[] = {{1, 1}, {3, 8}, {4, 8}, {5, 8}, {6, 16}, {7, 24}};
+  constexpr uint16_t kWidth = 12, kHeight = 9;
+  for (const Old& old : types) {
+    const uint32_t rowSize = (old.bits * kWidth + 31) / 32 * 4;
+    Bytes pixels(size_t{rowSize} * kHeight);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i * 7 + old.type);
+    const std::string name = "v2-type" + std::to_string(old.type);
+    corpus->thumbnail(name + "-raw", old.type, 0, true, kWidth, kHeight, pixels);
+    corpus->thumbnail(name + "-lzw", old.type, 2, false, kWidth, kHeight, lzw(pixels));
+  }
+  const uint32_t jpegSize = afm3test::get32(album, jpegOffset);
+  const auto jpeg = album.begin() + jpegOffset + AFM3_IMAGE_HEADER_SIZE;
+  corpus->thumbnail("v2-type7-jpeg", 7, 3, false, 40, 30, Bytes(jpeg, jpeg + jpegSize));
+}
+
 // Images of every colour kind in every compression, one replaced.
 void images(Corpus* corpus) {
   SeedAlbum album("Images", {afm3test::fieldSpec("Name", 11)});
@@ -368,6 +417,7 @@ void images(Corpus* corpus) {
                   bytes, records[i].imageOffset);
   }
   corpus->image("replaced", bytes, replacedOffset);
+  version2Thumbnails(corpus, bytes, records[0].imageOffset);
 }
 
 // Enough records for two pages, and a field-block read over them.
