@@ -10,11 +10,15 @@ namespace {
 
 void countProblem(void* context, const Afm3Problem*) { ++*static_cast<uint32_t*>(context); }
 
+void check(const uint8_t* data, size_t size) {
+  if (!fuzzing::putInput(data, size)) return;
+  uint32_t problems = 0;
+  afm3CheckAlbumFile(fuzzing::kInputPath, 0, countProblem, &problems);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (!fuzzing::putInput(data, size)) return 0;
-  uint32_t problems = 0;
-  afm3CheckAlbumFile(fuzzing::kInputPath, 0, countProblem, &problems);
+  fuzzing::withoutBlockLeaks([&] { check(data, size); });
   return 0;
 }

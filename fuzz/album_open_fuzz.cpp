@@ -1,13 +1,15 @@
 // Arbitrary bytes as an album file: the check and the open must report,
-// never crash or read outside what they allocated.
+// never crash, leak or read outside what they allocated.
 #include <cstddef>
 #include <cstdint>
 
 #include "afm3.h"
 #include "fuzz_input.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (!fuzzing::putInput(data, size)) return 0;
+namespace {
+
+void openAndCheck(const uint8_t* data, size_t size) {
+  if (!fuzzing::putInput(data, size)) return;
   static uint8_t header[4784];
   afm3CheckAlbum(0, 0, nullptr, fuzzing::kInputPath, header);
   HANDLE album = nullptr;
@@ -20,5 +22,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzing::freeHandle(specs);
     afm3CloseAlbum(fuzzing::ownerKey(), album);
   }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzzing::withoutBlockLeaks([&] { openAndCheck(data, size); });
   return 0;
 }

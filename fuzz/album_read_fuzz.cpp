@@ -154,22 +154,25 @@ class Reader {
   std::vector<DWORD> fields_;
 };
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < kTailSize) return 0;
+void readAll(const uint8_t* data, size_t size) {
   const Choice choice = choiceOf(data + size - kTailSize);
-  if (!fuzzing::putInput(data, size - kTailSize)) return 0;
+  if (!fuzzing::putInput(data, size - kTailSize)) return;
   HANDLE album = nullptr;
   HGLOBAL specs = nullptr;
   BYTE count = 0;
   const DWORD flags = (choice.flags & 2) ? 0x12 : 0x22;
   if (afm3OpenAlbum(fuzzing::ownerKey(), fuzzing::kInputPath, flags, &album, nullptr, &count,
                     &specs) == AFM3_OPEN_FAILED)
-    return 0;
+    return;
   fuzzing::freeHandle(specs);
   if (choice.flags & 1) afm3CacheAlbum(fuzzing::ownerKey(), album, TRUE);
   Reader(album, choice, count, data, size - kTailSize).run();
   afm3CloseAlbum(fuzzing::ownerKey(), album);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size >= kTailSize) fuzzing::withoutBlockLeaks([&] { readAll(data, size); });
   return 0;
 }

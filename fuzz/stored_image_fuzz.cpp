@@ -45,21 +45,25 @@ void readVersion2(HANDLE file, const uint8_t* params) {
       static_cast<uint16_t>(height), params[1], (params[2] & 1) != 0, header));
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const bool version2 = size > 0 && (data[0] & 1) != 0;
-  if (size < (version2 ? kVersion2Image : kVersion3Image)) return 0;
-  if (!version2 && !fuzzing::decodable(data, size, kVersion3Image)) return 0;
-  if (!fuzzing::putInput(data, size)) return 0;
+void readImage(const uint8_t* data, size_t size, bool version2) {
+  if (!fuzzing::putInput(data, size)) return;
   plat::FileHandle file = plat::openFile(fuzzing::kInputPath, plat::kGenericRead, plat::kShareRead,
                                          plat::Disposition::OpenExisting);
-  if (file == plat::invalidFile()) return 0;
+  if (file == plat::invalidFile()) return;
   if (version2) {
     readVersion2(file, data + 1);
   } else {
     readVersion3(file);
   }
   plat::closeFile(file);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const bool version2 = size > 0 && (data[0] & 1) != 0;
+  if (size < (version2 ? kVersion2Image : kVersion3Image)) return 0;
+  if (!version2 && !fuzzing::decodable(data, size, kVersion3Image)) return 0;
+  fuzzing::withoutBlockLeaks([&] { readImage(data, size, version2); });
   return 0;
 }
