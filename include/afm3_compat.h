@@ -170,6 +170,10 @@ QWIN_API void qwinTestClearRegistry(void);
  * single-byte code page (the default). */
 QWIN_API void qwinTestSetCodePage(UINT codePage);
 QWIN_API void qwinTestSetLogPixels(int pixelsPerInch);
+/* Global-heap blocks not yet freed. The heap keeps every block in its
+ * tables, so the leak sanitizer never reports one: tests and fuzz targets
+ * compare this count instead. */
+QWIN_API SIZE_T qwinTestGlobalBlockCount(void);
 
 /* Message boxes answer with the hook's result; without a hook a box answers
  * IDOK for MB_OK, IDNO for the yes/no kinds and IDCANCEL otherwise. The last

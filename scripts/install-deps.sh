@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the builds need, only those that are missing.
-#   install-deps.sh          native build (compiler, CMake, GoogleTest, libraries)
+#   install-deps.sh          native build (compilers, CMake, GoogleTest, libraries)
 #   install-deps.sh --all    also the Windows cross build and Wine
 set -euo pipefail
 
+# clang and libclang-rt-14-dev: the fuzz targets (libFuzzer).
 packages=(cmake g++ make googletest libgtest-dev libbenchmark-dev zlib1g-dev
-          libjpeg62-turbo-dev libjpeg-turbo-progs libtiff-tools)
+          libjpeg62-turbo-dev libjpeg-turbo-progs libtiff-tools clang libclang-rt-14-dev)
 if [[ "${1:-}" == "--all" ]]; then
   # dpkg-dev: scripts/build-jpeg-mingw.sh unpacks Debian's libjpeg-turbo source.
   packages+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386

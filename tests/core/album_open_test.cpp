@@ -6,6 +6,7 @@
 #include "album_fixtures.h"
 #include "core/album_table.h"
 #include "held_file.h"
+#include "memory_files.h"
 #include "platform.h"
 #include "temp_dir.h"
 
@@ -275,5 +276,25 @@ TEST_F(OpenAlbum, CloseOfAnUnknownPairReportsNothing) {
   EXPECT_FALSE(afm3test::lastError().recorded);
   EXPECT_TRUE(afm3CloseAlbum(owner(), handle));
 }
+
+#ifndef _WIN32
+// The fuzz targets open albums held in memory: the whole open, with its
+// folder probe, and a change work there and leave nothing on disk.
+TEST_F(OpenAlbum, AnAlbumInMemoryOpensForWritingAndChanges) {
+  const Bytes bytes = contents();
+  ASSERT_TRUE(plat::memoryFiles::put("M:\\album.ab3", bytes.data(), bytes.size()));
+  HANDLE handle = nullptr;
+  EXPECT_EQ(afm3OpenAlbum(owner(), "M:\\album.ab3", 0x11, &handle, nullptr, nullptr, nullptr),
+            0x11u);
+  EXPECT_TRUE(afm3UpdateBasicAlbumInfo(owner(), handle, afm3test::albumInfo("In memory").data()));
+  EXPECT_TRUE(afm3CloseAlbum(owner(), handle));
+  std::vector<uint8_t> after;
+  ASSERT_TRUE(plat::memoryFiles::get("M:\\album.ab3", &after));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(after.data()) + 60 + 8), "In memory");
+  EXPECT_EQ(contents(), bytes);
+  EXPECT_EQ(plat::fileAttributes("M:\\~~q-arvo.tmp"), plat::kInvalidAttributes);
+  plat::memoryFiles::clear();
+}
+#endif
 
 }  // namespace

@@ -117,6 +117,16 @@ TEST(PosixGlobalHeap, InvalidHandlesFailWithError6) {
   EXPECT_EQ(plat::globalFree(nullptr), nullptr);
 }
 
+TEST(PosixGlobalHeap, CountsTheBlocksNotYetFreed) {
+  const SIZE_T before = qwinTestGlobalBlockCount();
+  HGLOBAL movable = plat::globalAlloc(plat::kGhnd, 16);
+  HGLOBAL fixed = plat::globalAlloc(plat::kGmemFixed, 16);
+  HGLOBAL discarded = plat::globalAlloc(plat::kGmemMoveable, 0);
+  EXPECT_EQ(qwinTestGlobalBlockCount(), before + 3);
+  for (HGLOBAL mem : {movable, fixed, discarded}) plat::globalFree(mem);
+  EXPECT_EQ(qwinTestGlobalBlockCount(), before);
+}
+
 TEST(PosixGlobalHeap, PinnedBlocksOnlyShrinkInPlace) {
   // A locked movable block, or a fixed one, cannot grow without permission
   // to move; the emulation never grows in place.

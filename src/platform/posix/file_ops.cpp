@@ -11,6 +11,7 @@
 #include "errors.h"
 #include "fault_points.h"
 #include "file_info.h"
+#include "memory_files.h"
 #include "paths.h"
 #include "platform.h"
 #include "share_locks.h"
@@ -72,6 +73,29 @@ bool copyHostFile(const std::string& from, const std::string& to) {
   return ok;
 }
 
+// The by-path operations on a memory drive.
+bool deleteMemoryFile(const MemoryPath& path) {
+  std::shared_ptr<MemoryFile> file = findMemoryFile(path);
+  if (!file) return failMissingMemoryFile(path);
+  if (file->attributes & plat::kAttrReadOnly) return fail(plat::kErrAccessDenied);
+  return eraseMemoryFile(path);
+}
+
+uint32_t memoryAttributes(const MemoryPath& path) {
+  if (path.isRoot()) return plat::kAttrDirectory;
+  std::shared_ptr<MemoryFile> file = findMemoryFile(path);
+  if (!file) return failMissingMemoryFile(path), plat::kInvalidAttributes;
+  return file->attributes;
+}
+
+bool setMemoryAttributes(const MemoryPath& path, uint32_t attributes) {
+  if (path.isRoot()) return true;
+  std::shared_ptr<MemoryFile> file = findMemoryFile(path);
+  if (!file) return failMissingMemoryFile(path);
+  file->attributes = plat::kAttrArchive | (attributes & plat::kAttrReadOnly);
+  return true;
+}
+
 }  // namespace
 
 }  // namespace qwin
@@ -85,6 +109,8 @@ using qwin::fail;
 bool deleteFile(const char* path) {
   if (const Verdict v = faults::detail::check(Op::Rename); v != Verdict::Proceed)
     return faults::detail::decidedResult(v);
+  if (qwin::MemoryPath memory; qwin::memoryPath(path, &memory))
+    return qwin::deleteMemoryFile(memory);
   qwin::Resolved r;
   if (!qwin::resolvePath(path, &r)) return false;
   if (!r.exists) return fail(kErrFileNotFound);
@@ -96,6 +122,14 @@ bool deleteFile(const char* path) {
 bool moveFile(const char* from, const char* to) {
   if (const Verdict v = faults::detail::check(Op::Rename); v != Verdict::Proceed)
     return faults::detail::decidedResult(v);
+  qwin::MemoryPath memoryFrom, memoryTo;
+  const bool fromMemory = qwin::memoryPath(from, &memoryFrom);
+  const bool toMemory = qwin::memoryPath(to, &memoryTo);
+  if (fromMemory && toMemory) {
+    if (!qwin::findMemoryFile(memoryFrom)) return qwin::failMissingMemoryFile(memoryFrom);
+    return qwin::renameMemoryFile(memoryFrom, memoryTo);
+  }
+  if (fromMemory || toMemory) return fail(qwin::kErrNotSameDevice);
   qwin::Resolved source, target;
   if (!qwin::resolvePath(from, &source)) return false;
   if (!source.exists) return fail(kErrFileNotFound);
@@ -173,6 +207,8 @@ bool copyFile(const char* from, const char* to, bool failIfExists) {
 }
 
 uint32_t fileAttributes(const char* path) {
+  if (qwin::MemoryPath memory; qwin::memoryPath(path, &memory))
+    return qwin::memoryAttributes(memory);
   qwin::Resolved r;
   if (!qwin::resolvePath(path, &r)) return kInvalidAttributes;
   if (!r.exists) return fail(kErrFileNotFound), kInvalidAttributes;
@@ -181,6 +217,8 @@ uint32_t fileAttributes(const char* path) {
 
 bool setFileAttributes(const char* path, uint32_t attributes) {
   if (attributes == kInvalidAttributes) return fail(kErrInvalidParameter);
+  if (qwin::MemoryPath memory; qwin::memoryPath(path, &memory))
+    return qwin::setMemoryAttributes(memory, attributes);
   qwin::Resolved r;
   if (!qwin::resolvePath(path, &r)) return false;
   if (!r.exists) return fail(kErrFileNotFound);
@@ -196,6 +234,8 @@ bool setFileAttributes(const char* path, uint32_t attributes) {
 }
 
 bool createDirectory(const char* path) {
+  // A memory drive has only its root.
+  if (qwin::MemoryPath memory; qwin::memoryPath(path, &memory)) return fail(kErrAccessDenied);
   qwin::Resolved r;
   if (!qwin::resolvePath(path, &r)) return false;
   if (r.exists) return fail(kErrAlreadyExists);
@@ -207,6 +247,8 @@ bool createDirectory(const char* path) {
 }
 
 bool removeDirectory(const char* path) {
+  // A memory drive has only its root.
+  if (qwin::MemoryPath memory; qwin::memoryPath(path, &memory)) return fail(kErrAccessDenied);
   qwin::Resolved r;
   if (!qwin::resolvePath(path, &r)) return false;
   if (!r.exists) return fail(kErrFileNotFound);

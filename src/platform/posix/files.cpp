@@ -14,6 +14,7 @@
 #include "fault_points.h"
 #include "file_info.h"
 #include "handles.h"
+#include "memory_files.h"
 #include "paths.h"
 #include "platform.h"
 #include "share_locks.h"
@@ -37,6 +38,7 @@ struct OpenFile {
   std::mutex mutex;
   int fd = -1;      // data
   int lockFd = -1;  // carries the OFD locks: fd itself when readable; -1 when none
+  std::shared_ptr<MemoryFile> memory;  // instead of fd for a file on a memory drive
   bool canRead = false, canWrite = false;
   uint64_t position = 0;
   std::vector<LockedRange> ranges;  // this handle's lockFile ranges
@@ -44,6 +46,14 @@ struct OpenFile {
   ~OpenFile() {
     if (lockFd >= 0 && lockFd != fd) ::close(lockFd);
     if (fd >= 0) ::close(fd);
+    if (memory) {
+      // Closing a handle releases its locks.
+      std::lock_guard<std::mutex> lock(memory->mutex);
+      auto& locks = memory->locks;
+      locks.erase(std::remove_if(locks.begin(), locks.end(),
+                                 [this](const MemoryFile::Range& r) { return r.owner == this; }),
+                  locks.end());
+    }
   }
 };
 
@@ -67,9 +77,88 @@ std::pair<int64_t, int64_t> clipRange(uint64_t offset, uint64_t length) {
 }
 
 bool rangeLockedByOther(const OpenFile& file, uint64_t offset, uint64_t length) {
+  if (file.memory) {
+    std::lock_guard<std::mutex> lock(file.memory->mutex);
+    return file.memory->lockedByOther(&file, offset, length);
+  }
   if (file.lockFd < 0 || length == 0) return false;
   const auto [start, span] = clipRange(offset, length);
   return lockedByOther(file.lockFd, start, span);
+}
+
+// The size of a file as Windows reports it; false with the error.
+bool currentSize(const OpenFile& file, uint64_t* size) {
+  if (file.memory) {
+    std::lock_guard<std::mutex> lock(file.memory->mutex);
+    *size = file.memory->bytes.size();
+    return true;
+  }
+  struct stat st {};
+  if (::fstat(file.fd, &st) != 0) return failErrno();
+  *size = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+uint32_t readMemory(OpenFile& file, void* buffer, uint32_t count) {
+  std::lock_guard<std::mutex> lock(file.memory->mutex);
+  const std::vector<uint8_t>& bytes = file.memory->bytes;
+  if (file.position >= bytes.size()) return 0;
+  const uint32_t got =
+      static_cast<uint32_t>(std::min<uint64_t>(count, bytes.size() - file.position));
+  std::copy_n(bytes.begin() + static_cast<ptrdiff_t>(file.position), got,
+              static_cast<uint8_t*>(buffer));
+  return got;
+}
+
+// Writes past the end fill the gap with zeros, as a disk file does.
+bool writeMemory(OpenFile& file, const void* buffer, uint32_t count) {
+  std::lock_guard<std::mutex> lock(file.memory->mutex);
+  std::vector<uint8_t>& bytes = file.memory->bytes;
+  const uint64_t end = file.position + count;
+  if (end >= 0xFFFFFFFFu) return fail(plat::kErrDiskFull);
+  if (end > bytes.size()) bytes.resize(end);
+  std::copy_n(static_cast<const uint8_t*>(buffer), count,
+              bytes.begin() + static_cast<ptrdiff_t>(file.position));
+  file.memory->lastWriteTime = plat::systemTimeAsFileTime();
+  return true;
+}
+
+// CreateFile on a memory drive: the same dispositions and read-only rule,
+// no share modes.
+plat::FileHandle openMemoryFile(const MemoryPath& path, bool read, bool write, bool del,
+                                plat::Disposition disposition, uint32_t attributes) {
+  using plat::Disposition;
+  if (!path.inRoot()) return failMissingMemoryFile(path), plat::invalidFile();
+  std::shared_ptr<MemoryFile> memory = findMemoryFile(path);
+  const bool existed = memory != nullptr;
+  const bool truncates =
+      disposition == Disposition::CreateAlways || disposition == Disposition::TruncateExisting;
+  if (existed) {
+    if (disposition == Disposition::CreateNew)
+      return fail(plat::kErrFileExists), plat::invalidFile();
+    const bool readOnly = (memory->attributes & plat::kAttrReadOnly) != 0;
+    if (readOnly && (write || del || truncates))
+      return fail(plat::kErrAccessDenied), plat::invalidFile();
+    if (truncates) {
+      std::lock_guard<std::mutex> lock(memory->mutex);
+      memory->bytes.clear();
+    }
+  } else {
+    if (disposition == Disposition::OpenExisting || disposition == Disposition::TruncateExisting)
+      return fail(plat::kErrFileNotFound), plat::invalidFile();
+    if (!checkNewName(Volume{}, path.win.parts.back())) return plat::invalidFile();
+    memory = createMemoryFile(path);
+    if (attributes & plat::kAttrReadOnly) memory->attributes |= plat::kAttrReadOnly;
+  }
+  auto file = std::make_shared<OpenFile>();
+  file->memory = std::move(memory);
+  file->canRead = read;
+  file->canWrite = write;
+  plat::FileHandle handle = files().add(std::move(file));
+  const bool reportExisting = existed && (disposition == Disposition::CreateAlways ||
+                                          disposition == Disposition::OpenAlways);
+  setError(reportExisting ? plat::kErrAlreadyExists : plat::kErrSuccess);
+  return handle;
 }
 
 int openFlags(bool read, bool write) {
@@ -109,6 +198,8 @@ FileHandle openFile(const char* path, uint32_t access, uint32_t shareMode, Dispo
     fail(kErrInvalidParameter);
     return invalidFile();
   }
+  if (qwin::MemoryPath memory; qwin::memoryPath(path, &memory))
+    return qwin::openMemoryFile(memory, read, write, del, disposition, attributes);
   auto file = std::make_shared<qwin::OpenFile>();
   bool existed = false;
   for (int attempt = 0;; ++attempt) {
@@ -214,6 +305,12 @@ bool readFile(FileHandle handle, void* buffer, uint32_t count, uint32_t* done) {
   if (!file->canRead) return fail(kErrAccessDenied);
   if (count > 0 && buffer == nullptr) return fail(kErrInvalidParameter);
   if (qwin::rangeLockedByOther(*file, file->position, count)) return fail(kErrLockViolation);
+  if (file->memory) {
+    const uint32_t got = qwin::readMemory(*file, buffer, count);
+    file->position += got;
+    if (done) *done = got;
+    return true;
+  }
   uint32_t got = 0;
   while (got < count) {
     const ssize_t n = ::pread(file->fd, static_cast<char*>(buffer) + got, count - got,
@@ -244,6 +341,12 @@ bool writeFile(FileHandle handle, const void* buffer, uint32_t count, uint32_t* 
   if (!file->canWrite) return fail(kErrAccessDenied);
   if (count > 0 && buffer == nullptr) return fail(kErrInvalidParameter);
   if (qwin::rangeLockedByOther(*file, file->position, count)) return fail(kErrLockViolation);
+  if (file->memory) {
+    if (!qwin::writeMemory(*file, buffer, count)) return false;
+    file->position += count;
+    if (done) *done = count;
+    return true;
+  }
   uint32_t put = 0;
   while (put < count) {
     const ssize_t n = ::pwrite(file->fd, static_cast<const char*>(buffer) + put, count - put,
@@ -277,9 +380,9 @@ uint32_t seekFile(FileHandle handle, int64_t distance, SeekFrom from) {
       base = static_cast<int64_t>(file->position);
       break;
     case SeekFrom::End: {
-      struct stat st {};
-      if (::fstat(file->fd, &st) != 0) return qwin::failErrno(), kFailed;
-      base = st.st_size;
+      uint64_t size = 0;
+      if (!qwin::currentSize(*file, &size)) return kFailed;
+      base = static_cast<int64_t>(size);
       break;
     }
     default:
@@ -299,16 +402,17 @@ uint32_t seekFile(FileHandle handle, int64_t distance, SeekFrom from) {
 uint32_t fileSize(FileHandle handle) {
   auto file = qwin::lookup(handle);
   if (!file) return 0xFFFFFFFFu;
-  struct stat st {};
-  if (::fstat(file->fd, &st) != 0) return qwin::failErrno(), 0xFFFFFFFFu;
+  uint64_t size = 0;
+  if (!qwin::currentSize(*file, &size)) return 0xFFFFFFFFu;
   qwin::setError(kErrSuccess);
-  return static_cast<uint32_t>(st.st_size);
+  return static_cast<uint32_t>(size);
 }
 
 bool flushFile(FileHandle handle) {
   auto file = qwin::lookup(handle);
   if (!file) return false;
   if (!file->canWrite) return fail(kErrAccessDenied);
+  if (file->memory) return true;
   if (::fsync(file->fd) != 0) return qwin::failErrno();
   return true;
 }
@@ -320,6 +424,12 @@ bool setEndOfFile(FileHandle handle) {
   if (!file) return false;
   std::lock_guard<std::mutex> lock(file->mutex);
   if (!file->canWrite) return fail(kErrAccessDenied);
+  if (file->memory) {
+    if (file->position >= 0xFFFFFFFFu) return fail(kErrDiskFull);
+    std::lock_guard<std::mutex> memoryLock(file->memory->mutex);
+    file->memory->bytes.resize(file->position);
+    return true;
+  }
   if (::ftruncate(file->fd, static_cast<off_t>(file->position)) != 0) return qwin::failErrno();
   return true;
 }
@@ -336,6 +446,11 @@ bool lockFile(FileHandle handle, uint64_t offset, uint64_t length) {
   for (const qwin::LockedRange& held : file->ranges)
     if (length > 0 && held.length > 0 && offset < held.offset + held.length && held.offset < end)
       return fail(kErrLockViolation);
+  if (file->memory) {
+    std::lock_guard<std::mutex> memoryLock(file->memory->mutex);
+    if (file->memory->lockedByOther(file.get(), offset, length)) return fail(kErrLockViolation);
+    file->memory->locks.push_back({file.get(), offset, length});
+  }
   const auto [start, span] = qwin::clipRange(offset, length);
   if (file->lockFd >= 0 && span > 0) {
     qwin::ShareGate gate(file->lockFd);
@@ -357,6 +472,13 @@ bool unlockFile(FileHandle handle, uint64_t offset, uint64_t length) {
   });
   if (it == file->ranges.end()) return fail(kErrNotLocked);
   file->ranges.erase(it);
+  if (file->memory) {
+    std::lock_guard<std::mutex> memoryLock(file->memory->mutex);
+    auto& locks = file->memory->locks;
+    locks.erase(std::find_if(locks.begin(), locks.end(), [&](const qwin::MemoryFile::Range& r) {
+      return r.owner == file.get() && r.offset == offset && r.length == length;
+    }));
+  }
   const auto [start, span] = qwin::clipRange(offset, length);
   // Ranges of one handle never overlap, so this releases exactly this one.
   if (file->lockFd >= 0 && span > 0) qwin::dropLock(file->lockFd, start, span);
@@ -366,6 +488,13 @@ bool unlockFile(FileHandle handle, uint64_t offset, uint64_t length) {
 bool fileTimes(FileHandle handle, uint64_t* creation, uint64_t* lastAccess, uint64_t* lastWrite) {
   auto file = qwin::lookup(handle);
   if (!file) return false;
+  if (file->memory) {
+    std::lock_guard<std::mutex> memoryLock(file->memory->mutex);
+    if (creation) *creation = file->memory->creationTime;
+    if (lastAccess) *lastAccess = file->memory->lastWriteTime;
+    if (lastWrite) *lastWrite = file->memory->lastWriteTime;
+    return true;
+  }
   struct statx sx {};
   if (::statx(file->fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
     return qwin::failErrno();

@@ -10,6 +10,7 @@
 #include "errors.h"
 #include "file_info.h"
 #include "handles.h"
+#include "memory_files.h"
 #include "names.h"
 #include "paths.h"
 #include "platform.h"
@@ -49,6 +50,51 @@ bool fillEntry(const std::string& host, const std::string& name, const std::stri
   return true;
 }
 
+// The entries of a host folder that match wanted (by long or alternate
+// name).
+bool findOnDisk(const WinPath& folderPath, const std::string& wanted, Search* search) {
+  Resolved folder;
+  if (!resolveParsed(folderPath, &folder)) return false;
+  if (!folder.exists || !S_ISDIR(folder.st.st_mode)) return fail(plat::kErrPathNotFound);
+
+  std::vector<std::string> names;
+  for (const std::string& name : folderNames(folder.host))
+    if (isRepresentableName(name) && name.size() < MAX_PATH) names.push_back(name);
+  const auto aliases = alternateNames(names);
+  std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    return compareFolded(a.c_str(), b.c_str()) < 0;
+  });
+  // Folders other than a volume root list themselves and their parent.
+  if (!folder.isRoot()) names.insert(names.begin(), {".", ".."});
+
+  for (const std::string& name : names) {
+    auto it = aliases.find(name);
+    const std::string alias = it == aliases.end() ? std::string() : it->second;
+    if (!wildcardMatch(wanted, name) && (alias.empty() || !wildcardMatch(wanted, alias))) continue;
+    plat::FindData entry;
+    if (fillEntry(joinHost(folder.host, name), name, alias, &entry))
+      search->entries.push_back(entry);
+  }
+  return true;
+}
+
+// The entries of a memory drive's root that match wanted.
+bool findInMemory(const MemoryPath& folder, const std::string& wanted, Search* search) {
+  if (!folder.isRoot()) return fail(plat::kErrPathNotFound);
+  for (const MemoryEntry& entry : memoryFolder(folder.win.drive)) {
+    if (!wildcardMatch(wanted, entry.name)) continue;
+    plat::FindData data;
+    std::lock_guard<std::mutex> lock(entry.file->mutex);
+    data.attributes = entry.file->attributes;
+    data.size = entry.file->bytes.size();
+    data.creationTime = entry.file->creationTime;
+    data.lastWriteTime = entry.file->lastWriteTime;
+    std::snprintf(data.name, sizeof data.name, "%s", entry.name.c_str());
+    search->entries.push_back(data);
+  }
+  return true;
+}
+
 }  // namespace
 
 }  // namespace qwin
@@ -66,31 +112,12 @@ FindHandle findFirst(const char* pattern, FindData* data) {
   if (!qwin::isRepresentableName(wanted, true)) return fail(kErrInvalidName), invalidFile();
   qwin::WinPath folderPath = path;
   folderPath.parts.pop_back();
-  qwin::Resolved folder;
-  if (!qwin::resolveParsed(folderPath, &folder)) return invalidFile();
-  if (!folder.exists || !S_ISDIR(folder.st.st_mode)) return fail(kErrPathNotFound), invalidFile();
-
-  std::vector<std::string> names;
-  for (const std::string& name : qwin::folderNames(folder.host))
-    if (qwin::isRepresentableName(name) && name.size() < MAX_PATH) names.push_back(name);
-  const auto aliases = qwin::alternateNames(names);
-  std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-    return qwin::compareFolded(a.c_str(), b.c_str()) < 0;
-  });
-  // Folders other than a volume root list themselves and their parent.
-  if (!folder.isRoot()) names.insert(names.begin(), {".", ".."});
-
   auto search = std::make_shared<qwin::Search>();
-  for (const std::string& name : names) {
-    auto it = aliases.find(name);
-    const std::string alias = it == aliases.end() ? std::string() : it->second;
-    if (!qwin::wildcardMatch(wanted, name) &&
-        (alias.empty() || !qwin::wildcardMatch(wanted, alias)))
-      continue;
-    FindData entry;
-    if (qwin::fillEntry(qwin::joinHost(folder.host, name), name, alias, &entry))
-      search->entries.push_back(entry);
-  }
+  qwin::MemoryPath memory;
+  const bool found = qwin::memoryPath(folderPath.full().c_str(), &memory)
+                         ? qwin::findInMemory(memory, wanted, search.get())
+                         : qwin::findOnDisk(folderPath, wanted, search.get());
+  if (!found) return invalidFile();
   if (search->entries.empty()) return fail(kErrFileNotFound), invalidFile();
   *data = search->entries[0];
   search->next = 1;

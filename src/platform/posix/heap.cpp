@@ -205,6 +205,12 @@ HGLOBAL GlobalFree(HGLOBAL mem) {
   return nullptr;
 }
 
+SIZE_T qwinTestGlobalBlockCount(void) {
+  qwin::Heap& h = qwin::heap();
+  std::lock_guard<std::mutex> lock(h.mutex);
+  return h.byHandle.size();
+}
+
 UINT GlobalFlags(HGLOBAL mem) {
   qwin::Heap& h = qwin::heap();
   std::lock_guard<std::mutex> lock(h.mutex);

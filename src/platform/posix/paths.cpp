@@ -16,6 +16,7 @@
 #include "afm3_compat.h"
 #include "codepage.h"
 #include "errors.h"
+#include "memory_files.h"
 #include "names.h"
 #include "platform.h"
 
@@ -291,6 +292,11 @@ namespace {
 
 // Rewrites an existing path with every component's long or short name.
 uint32_t convertExisting(const char* path, char* out, uint32_t size, bool toShort) {
+  // Memory drives keep no alternate names: every path is its own short name.
+  if (MemoryPath memory; memoryPath(path, &memory)) {
+    if (!memory.isRoot() && !findMemoryFile(memory)) return failMissingMemoryFile(memory), 0u;
+    return copyPathOut(memory.win.full(), out, size);
+  }
   Resolved r;
   if (!resolvePath(path, &r)) return 0;
   if (!r.exists) {

@@ -15,6 +15,7 @@
 #include "afm3_compat.h"
 #include "codepage.h"
 #include "errors.h"
+#include "memory_files.h"
 #include "paths.h"
 #include "platform.h"
 
@@ -106,7 +107,23 @@ bool parseRootName(const char* text, RootName* out) {
   return true;
 }
 
+// A memory drive as a volume: a RAM disk with long names and plenty of
+// room.
+Volume memoryVolume(char letter) {
+  Volume v;
+  v.letter = letter;
+  v.label = "MEMORY";
+  v.serial = 0x4D454D00u | static_cast<uint8_t>(letter);
+  v.driveType = DRIVE_RAMDISK;
+  v.fixedFreeBytes = 1ll << 30;
+  return v;
+}
+
 bool lookupRoot(const RootName& root, Volume* volume) {
+  if (!root.unc && memoryDrive(root.letter)) {
+    *volume = memoryVolume(root.letter);
+    return true;
+  }
   return root.unc ? findShare(root.server, root.share, volume) : findDrive(root.letter, volume);
 }
 
@@ -232,6 +249,13 @@ uint32_t driveType(const char* root) {
 }
 
 bool diskFreeSpace(const char* path, uint64_t* freeBytesForCaller) {
+  if (qwin::MemoryPath memory; qwin::memoryPath(path, &memory)) {
+    if (!memory.isRoot()) return fail(kErrPathNotFound);
+    if (freeBytesForCaller != nullptr)
+      *freeBytesForCaller =
+          static_cast<uint64_t>(qwin::memoryVolume(memory.win.drive).fixedFreeBytes);
+    return true;
+  }
   qwin::Resolved r;
   if (!qwin::resolvePath(path, &r)) return false;
   if (!r.exists || !S_ISDIR(r.st.st_mode)) return fail(kErrPathNotFound);
@@ -273,7 +297,9 @@ uint32_t networkConnectionName(const char* localDrive, char* out, uint32_t size)
   uint32_t result = kErrSuccess;
   const char letter = qwin::driveLetterOf(localDrive);
   qwin::Volume volume;
-  if (letter == 0 || !qwin::findDrive(letter, &volume)) {
+  if (letter != 0 && qwin::memoryDrive(letter)) {
+    result = kErrNotConnected;
+  } else if (letter == 0 || !qwin::findDrive(letter, &volume)) {
     result = qwin::kErrBadDevice;
   } else if (volume.remoteName.empty()) {
     result = kErrNotConnected;

@@ -3,6 +3,7 @@
 // Every wrapper returns straight after the failing Win32 call, so the
 // thread's last error is that call's error.
 #include "fault_points.h"
+#include "memory_files.h"
 #include "platform.h"
 #include "win32_util.h"
 
@@ -162,3 +163,20 @@ bool createDirectory(const char* path) { return CreateDirectoryA(path, nullptr) 
 bool removeDirectory(const char* path) { return RemoveDirectoryA(path) != FALSE; }
 
 }  // namespace plat
+
+// Memory drives exist only in the POSIX emulation.
+namespace plat::memoryFiles {
+
+bool put(const char*, const uint8_t*, size_t) {
+  SetLastError(ERROR_NOT_SUPPORTED);
+  return false;
+}
+
+bool get(const char*, std::vector<uint8_t>*) {
+  SetLastError(ERROR_NOT_SUPPORTED);
+  return false;
+}
+
+void clear() {}
+
+}  // namespace plat::memoryFiles
