@@ -5,8 +5,8 @@
 
 #include "core/album_table.h"
 #include "core/clients.h"
+#include "core/detach_hook.h"
 #include "core/paths.h"
-#include "pictures/codec_libraries.h"
 #include "platform.h"
 #include "q32comm.h"
 
@@ -97,7 +97,7 @@ bool processAttach(HMODULE module) {
 
 void processDetach() {
   if (!state.attached) return;
-  unloadCodecLibraries();
+  runDetachRoutines();
   destroyAlbumTable();
   destroyClientTable();
   if (state.helpShown) {
