@@ -13,8 +13,8 @@
 
 #include "afm3.h"
 #include "fuzz_input.h"
-#include "pictures/image_store.h"
-#include "pictures/v2_image.h"
+#include "images/image_store.h"
+#include "images/v2_image.h"
 #include "platform.h"
 
 namespace {

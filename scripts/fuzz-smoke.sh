@@ -14,7 +14,8 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -DAFM3_BUILD_FUZZ=ON -DAFM3_BUILD_TE
 
 targets=(album_open_fuzz album_read_fuzz stored_image_fuzz)
 # The integrity check's target exists once the check routine is built.
-if cmake --build "$build" --target help | grep -qw album_check_fuzz; then
+known=$(cmake --build "$build" --target help)
+if grep -qw album_check_fuzz <<<"$known"; then
   targets+=(album_check_fuzz)
 fi
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"

@@ -5,8 +5,8 @@
 
 #include "core/album_table.h"
 #include "core/clients.h"
+#include "core/detach_hook.h"
 #include "core/paths.h"
-#include "pictures/codec_libraries.h"
 #include "platform.h"
 #include "q32comm.h"
 
@@ -45,6 +45,24 @@ void prepareAppDataFolder(char* out) {
   std::memcpy(out, folder, kPathSize);
 }
 
+// The codec folder beside the host executable. An installed host keeps its
+// executable apart from the libraries (bin/ and lib/), so outside Windows,
+// when the executable's folder has none, the one beside this library serves.
+void chooseCodecFolder(HMODULE self, char* out, uint32_t size) {
+  char path[kPathSize] = {};
+  plat::moduleFileName(nullptr, path, sizeof path);
+  buildCodecFolder(path, out, size);
+#ifndef _WIN32
+  if (out[0] != '\0' && qfdIsDir(out)) return;
+  if (self == nullptr || plat::moduleFileName(self, path, sizeof path) == 0) return;
+  char beside[kPathSize] = {};
+  buildCodecFolder(path, beside, sizeof beside);
+  if (beside[0] != '\0' && qfdIsDir(beside)) std::snprintf(out, size, "%s", beside);
+#else
+  (void)self;
+#endif
+}
+
 void helpPath(char* out, uint32_t size) {
   char path[kPathSize] = {};
   char folder[kPathSize] = {};
@@ -75,9 +93,7 @@ bool processAttach(HMODULE module) {
   state.resources = loadResourceLibrary(module);
   prepareAppDataFolder(state.appDataFolder);
 
-  char executable[kPathSize] = {};
-  plat::moduleFileName(nullptr, executable, sizeof executable);
-  buildCodecFolder(executable, state.codecFolder, sizeof state.codecFolder);
+  chooseCodecFolder(module, state.codecFolder, sizeof state.codecFolder);
 
   bool tablesMade = createAlbumTable();
   if (tablesMade && !createClientTable()) {
@@ -97,7 +113,7 @@ bool processAttach(HMODULE module) {
 
 void processDetach() {
   if (!state.attached) return;
-  unloadCodecLibraries();
+  runDetachRoutines();
   destroyAlbumTable();
   destroyClientTable();
   if (state.helpShown) {

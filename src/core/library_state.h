@@ -16,7 +16,7 @@ struct LibraryState {
   HMODULE module = nullptr;            // the library's own module; also its owner key
   HMODULE resources = nullptr;         // the resource library with texts and dialogs
   char appDataFolder[kPathSize] = {};  // with a trailing backslash
-  char codecFolder[kPathSize] = {};    // host executable's folder + "FIO\"
+  char codecFolder[kPathSize] = {};    // executable's folder + "FIO\"; natively else the library's
   uint32_t osKind = 0;                 // 1..3; kind 4 is kept as 2
   bool shortNameMode = false;          // picture paths handed out in 8.3 form
   bool helpShown = false;

@@ -17,7 +17,7 @@
 #include "core/error_mode.h"
 #include "core/field_scheme.h"
 #include "core/heap_block.h"
-#include "pictures/image_format.h"
+#include "images/image_format.h"
 #include "platform.h"
 #include "records/record_encoding.h"
 

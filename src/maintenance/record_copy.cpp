@@ -9,9 +9,9 @@
 #include <cstring>
 
 #include "core/album_header.h"
+#include "images/image_format.h"
+#include "images/image_store.h"
 #include "maintenance/reorganize_run.h"
-#include "pictures/image_format.h"
-#include "pictures/image_store.h"
 
 namespace afm3 {
 

@@ -6,7 +6,7 @@
 #include "afm3_bytes.h"
 #include "core/album_io.h"
 #include "core/v2_layout.h"
-#include "pictures/image_format.h"
+#include "images/image_format.h"
 #include "pictures/picture_paths.h"
 #include "platform.h"
 #include "records/record_encoding.h"

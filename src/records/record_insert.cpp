@@ -33,7 +33,7 @@
 #include "core/error_report.h"
 #include "core/heap_block.h"
 #include "core/transaction.h"
-#include "pictures/image_store.h"
+#include "images/image_store.h"
 #include "records/record_encoding.h"
 #include "records/record_fetch.h"
 

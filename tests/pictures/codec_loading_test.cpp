@@ -7,9 +7,9 @@
 
 #include "album_fixtures.h"
 #include "core/library_state.h"
+#include "images/codec_libraries.h"
+#include "images/image_store.h"
 #include "picture_fixtures.h"
-#include "pictures/codec_libraries.h"
-#include "pictures/image_store.h"
 #include "platform.h"
 
 using namespace pictest;

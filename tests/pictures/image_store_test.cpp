@@ -1,6 +1,6 @@
 // Storing images in an album file and reading them back, through the real
 // codec libraries.
-#include "pictures/image_store.h"
+#include "images/image_store.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

@@ -5,9 +5,9 @@
 
 #include "afm3.h"
 #include "core/library_state.h"
+#include "images/codec_libraries.h"
 #include "picture_albums.h"
 #include "picture_fixtures.h"
-#include "pictures/codec_libraries.h"
 #include "platform.h"
 #include "temp_dir.h"
 

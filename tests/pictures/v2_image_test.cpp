@@ -1,12 +1,12 @@
 // Thumbnails of version-2 albums read into today's bitmaps, through the
 // real conversion and codec libraries.
-#include "pictures/v2_image.h"
+#include "images/v2_image.h"
 
 #include <gtest/gtest.h>
 
 #include "album_fixtures.h"
+#include "images/codec_libraries.h"
 #include "picture_fixtures.h"
-#include "pictures/codec_libraries.h"
 #include "platform.h"
 #include "qlibjpg.h"
 #include "qliblzw.h"

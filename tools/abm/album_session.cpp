@@ -2,6 +2,7 @@
 
 #include "afm3_bytes.h"
 #include "album_verbs.h"
+#include "cli.h"
 #include "host_paths.h"
 
 namespace abm {
@@ -69,6 +70,27 @@ bool parseRecordNumber(const std::string& text, uint16_t* number) {
   if (value >= 0xFFFF) return false;
   *number = static_cast<uint16_t>(value);
   return true;
+}
+
+int lookUpRecord(const char* verb, HANDLE album, uint16_t record, bool deletedAllowed,
+                 RecordPresence* presence) {
+  const std::string name = "record " + std::to_string(record);
+  const int valid = afm3IsValidRecord(toolOwnerKey(), album, record);
+  if (valid < 0) return failWithLastError("look up " + name);
+  *presence = RecordPresence::Live;
+  if (valid == 1) return -1;
+  // Not live: a deleted record still reads, as deleted; a number never
+  // handed out (or given back by a reorganization) reads as nothing.
+  BYTE* entry = nullptr;
+  BYTE** values = nullptr;
+  const int read = afm3ReadRecord(toolOwnerKey(), album, record, &entry, &values);
+  freeLibraryBlock(entry);
+  freeLibraryBlock(values);
+  *presence = read < 0 ? RecordPresence::Deleted : RecordPresence::Missing;
+  if (*presence == RecordPresence::Missing)
+    return failWith(verb, "the album has no record " + std::to_string(record));
+  if (!deletedAllowed) return failWith(verb, name + " is deleted");
+  return -1;
 }
 
 }  // namespace abm

@@ -48,4 +48,13 @@ void freeLibraryBlock(const void* pointer);
 // A record number 0 to 65534 in decimal.
 bool parseRecordNumber(const std::string& text, uint16_t* number);
 
+// What the album holds under a record number: a live record, a deleted one
+// (undelete can bring it back), or nothing.
+enum class RecordPresence { Live, Deleted, Missing };
+// Looks record up for verb. Returns -1 with *presence set, or the exit status
+// 1 after saying why: the lookup failed, the album has no such record, or a
+// deleted record where the verb needs a live one (deletedAllowed false).
+int lookUpRecord(const char* verb, HANDLE album, uint16_t record, bool deletedAllowed,
+                 RecordPresence* presence);
+
 }  // namespace abm

@@ -47,6 +47,11 @@ Args parseArgs(int argc, char** argv, int first) {
   return args;
 }
 
+int failWith(const char* verb, const std::string& message) {
+  std::fprintf(stderr, "abm %s: %s\n", verb, message.c_str());
+  return 1;
+}
+
 int failWithLastError(const std::string& what) {
   char text[512] = {};
   DWORD id = 0, module = 0, function = 0, step = 0;

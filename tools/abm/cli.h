@@ -28,6 +28,9 @@ const Verb* findVerb(const std::string& name);
 // Splits arguments into positional ones and options.
 Args parseArgs(int argc, char** argv, int first);
 
+// Prints "abm VERB: message" to stderr; returns the exit status for a
+// failed command.
+int failWith(const char* verb, const std::string& message);
 // Prints "abm: what: <last error of the library>" with its identifier and
 // location to stderr; returns the exit status for a failed command.
 int failWithLastError(const std::string& what);

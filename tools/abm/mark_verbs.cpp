@@ -111,30 +111,36 @@ bool fitPath(const std::string& shortPath, const std::string& fullPath, MarkTarg
   return target->path.size() < kPathRoom;
 }
 
-std::string targetOf(const MarkSession& session, const std::string& text, MarkTarget* target) {
+// Fills target for a record number or a picture file. Returns -1 when
+// ready, else the exit status after saying why.
+int targetOf(const MarkSession& session, const std::string& text, MarkTarget* target) {
   if (isNumber(text)) {
     uint16_t record = 0;
-    if (!parseRecordNumber(text, &record)) return "a record number is 0 to 65534";
+    if (!parseRecordNumber(text, &record)) return failWith("a record number is 0 to 65534");
+    RecordPresence presence;
+    if (const int status = lookUpRecord("marks", session.album(), record, false, &presence);
+        status >= 0)
+      return status;
     unsigned char entry[AFM3_RECORD_ENTRY_SIZE] = {};
     char full[AFM3_MAX_PATH] = {};
-    if (afm3IsValidRecord(toolOwnerKey(), session.album(), record) != 1 ||
-        !afm3ReadRecordPic(toolOwnerKey(), session.album(), record, entry, full, sizeof full, 0,
+    if (!afm3ReadRecordPic(toolOwnerKey(), session.album(), record, entry, full, sizeof full, 0,
                            nullptr))
-      return "the album has no record " + text;
+      return failWithLastError("read the picture of record " + text);
     target->driveType = entry[AFM3_ENTRY_DRIVE_TYPE];
     target->label = cString(entry + AFM3_ENTRY_LABEL, AFM3_ENTRY_LABEL_SIZE);
     const std::string shortPath =
         cString(entry + AFM3_ENTRY_SHORT_PATH, AFM3_ENTRY_SHORT_PATH_SIZE);
-    return fitPath(shortPath, full, target) ? "" : "record " + text + ": its path is too long";
+    return fitPath(shortPath, full, target) ? -1
+                                            : failWith("record " + text + ": its path is too long");
   }
   PictureFacts facts;
   std::string problem;
-  if (!pictureFacts(text, &facts, &problem)) return text + ": " + problem;
+  if (!pictureFacts(text, &facts, &problem)) return failWith(text + ": " + problem);
   target->driveType = facts.driveType;
   target->label = facts.label.substr(0, AFM3_ENTRY_LABEL_SIZE - 1);
   return fitPath(upperCasePath(facts.shortPath), upperCasePath(facts.fullPath), target)
-             ? ""
-             : text + ": the path is too long";
+             ? -1
+             : failWith(text + ": the path is too long");
 }
 
 bool readNames(const std::string& markPath, std::vector<unsigned char>* names) {
@@ -235,9 +241,8 @@ int runMarkOrUnmark(const Args& args, const Verb& verb, bool mark) {
   for (size_t i = 3; i < args.positional.size(); ++i) {
     const std::string& text = args.positional[i];
     MarkTarget target;
-    const std::string problem = targetOf(session, text, &target);
-    if (!problem.empty()) {
-      status = failWith(problem);
+    if (const int failed = targetOf(session, text, &target); failed >= 0) {
+      status = failed;
       continue;
     }
     DWORD set = 0;

@@ -27,11 +27,6 @@ constexpr int kNoImage = -1;
 constexpr int kCodecMissing = -2;
 constexpr char kFolderRelative[] = ".\\..\\";
 
-int failWith(const char* verb, const std::string& message) {
-  std::fprintf(stderr, "abm %s: %s\n", verb, message.c_str());
-  return 1;
-}
-
 bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) return false;
@@ -125,9 +120,9 @@ int runPath(const Args& args) {
   AlbumSession session;
   if (!session.open(args.positional[0], false)) return failWithLastError("open album");
   // The picture entry of a free or deleted number reads as empty: say so.
-  const int valid = afm3IsValidRecord(toolOwnerKey(), session.handle(), record);
-  if (valid < 0) return failWithLastError("record " + std::to_string(record));
-  if (valid == 0) return failWith("path", "record " + std::to_string(record) + " does not exist");
+  RecordPresence presence;
+  const int missing = lookUpRecord("path", session.handle(), record, false, &presence);
+  if (missing >= 0) return missing;
   char path[AFM3_MAX_PATH] = {};
   if (!afm3ReadRecordPic(toolOwnerKey(), session.handle(), record, nullptr, path, sizeof path, 0,
                          nullptr))

@@ -29,11 +29,6 @@ constexpr size_t kListCellWidth = 40;
 constexpr size_t kShowValueWidth = 1024;
 constexpr unsigned kString = 9, kBlob = 10, kText = 11, kMemo = 12;
 
-int failWith(const char* verb, const std::string& message) {
-  std::fprintf(stderr, "abm %s: %s\n", verb, message.c_str());
-  return 1;
-}
-
 std::string fileNameOf(const std::string& path) {
   const size_t slash = path.find_last_of("\\/");
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -98,11 +93,14 @@ bool valueText(HANDLE album, uint16_t record, const Field& field, BYTE* const* v
 struct RecordCommand {
   AlbumSession album;
   uint16_t record = 0;
+  RecordPresence presence = RecordPresence::Missing;
 };
 
-// Opens the album of "VERB ALBUM N ..." and makes sure the album has handed
-// out record number N. Returns -1 when ready, else the exit status.
-int openForRecord(const char* name, const Args& args, bool toChange, RecordCommand* command) {
+// Opens the album of "VERB ALBUM N ..." and makes sure the album holds
+// record N (live, or deleted too when deletedAllowed). Returns -1 when ready,
+// else the exit status.
+int openForRecord(const char* name, const Args& args, bool toChange, bool deletedAllowed,
+                  RecordCommand* command) {
   const Verb& verb = *findVerb(name);
   if (!parseRecordNumber(args.positional[1], &command->record))
     return failUsage(verb, "a record number is 0 to 65534, not '" + args.positional[1] + "'");
@@ -114,12 +112,8 @@ int openForRecord(const char* name, const Args& args, bool toChange, RecordComma
     return failWithLastError("read the information of " + args.positional[0]);
   if (command->record >= afm3GetU16(info.data() + AFM3_INFO_NEXT_RECORD_NUMBER))
     return failWith(name, "the album has no record " + args.positional[1]);
-  return -1;
-}
-
-// 1 live, 0 deleted (or never inserted), -1 failed with the library's error.
-int recordState(const RecordCommand& command) {
-  return afm3IsValidRecord(toolOwnerKey(), command.album.handle(), command.record);
+  return lookUpRecord(name, command->album.handle(), command->record, deletedAllowed,
+                      &command->presence);
 }
 
 // What add stores for one picture.
@@ -336,7 +330,7 @@ int runList(const Args& args) {
 
 int runShow(const Args& args) {
   RecordCommand command;
-  const int ready = openForRecord("show", args, false, &command);
+  const int ready = openForRecord("show", args, false, true, &command);
   if (ready >= 0) return ready;
   const HINSTANCE owner = toolOwnerKey();
   const HANDLE handle = command.album.handle();
@@ -381,14 +375,12 @@ int runShow(const Args& args) {
     status = failWithLastError("read the picture of record " + std::to_string(r));
   }
 
-  const int state = recordState(command);
   BYTE* record = nullptr;
   BYTE** values = nullptr;
-  const int read = state < 0 ? 0 : afm3ReadRecord(owner, handle, r, &record, &values);
-  if (state < 0) {
-    status = failWithLastError("look up record " + std::to_string(r));
-  } else if (state == 0) {
-    std::printf("state:      %s\n", read < 0 ? "deleted" : "not in use");
+  const bool live = command.presence == RecordPresence::Live;
+  const int read = live ? afm3ReadRecord(owner, handle, r, &record, &values) : 0;
+  if (!live) {
+    std::printf("state:      deleted\n");
   } else if (read != 1) {
     status = failWithLastError("read record " + std::to_string(r));
   } else {
@@ -414,7 +406,7 @@ int runShow(const Args& args) {
 int runSet(const Args& args) {
   const Verb& verb = *findVerb("set");
   RecordCommand command;
-  const int ready = openForRecord("set", args, true, &command);
+  const int ready = openForRecord("set", args, true, false, &command);
   if (ready >= 0) return ready;
   const Field* field = findField(command.album.fields(), args.positional[2]);
   if (field == nullptr)
@@ -423,9 +415,6 @@ int runSet(const Args& args) {
   std::string problem;
   if (!encodeValue(field->type, args.positional[3], &value, &problem))
     return failUsage(verb, "field '" + field->name + "': " + problem);
-  const int state = recordState(command);
-  if (state < 0) return failWithLastError("look up record " + args.positional[1]);
-  if (state == 0) return failWith("set", "record " + args.positional[1] + " is deleted");
   if (!afm3UpdateRecordField(toolOwnerKey(), command.album.handle(), command.record, field->number,
                              value.data()))
     return failWithLastError("set " + field->name + " of record " + args.positional[1]);
@@ -436,11 +425,10 @@ int runSet(const Args& args) {
 
 int runDelete(const Args& args) {
   RecordCommand command;
-  const int ready = openForRecord("delete", args, true, &command);
+  const int ready = openForRecord("delete", args, true, true, &command);
   if (ready >= 0) return ready;
-  const int state = recordState(command);
-  if (state < 0) return failWithLastError("look up record " + args.positional[1]);
-  if (state == 0) return failWith("delete", "record " + args.positional[1] + " is already deleted");
+  if (command.presence == RecordPresence::Deleted)
+    return failWith("delete", "record " + args.positional[1] + " is already deleted");
   if (!afm3DeleteRecord(toolOwnerKey(), command.album.handle(), command.record))
     return failWithLastError("delete record " + args.positional[1]);
   std::printf("record %u deleted\n", command.record);
@@ -449,11 +437,10 @@ int runDelete(const Args& args) {
 
 int runUndelete(const Args& args) {
   RecordCommand command;
-  const int ready = openForRecord("undelete", args, true, &command);
+  const int ready = openForRecord("undelete", args, true, true, &command);
   if (ready >= 0) return ready;
-  const int state = recordState(command);
-  if (state < 0) return failWithLastError("look up record " + args.positional[1]);
-  if (state == 1) return failWith("undelete", "record " + args.positional[1] + " is not deleted");
+  if (command.presence == RecordPresence::Live)
+    return failWith("undelete", "record " + args.positional[1] + " is not deleted");
   if (!afm3UndelRecord(toolOwnerKey(), command.album.handle(), command.record))
     return failWithLastError("undelete record " + args.positional[1]);
   std::printf("record %u undeleted\n", command.record);

@@ -1,11 +1,11 @@
-#include "pictures/image_store.h"
+#include "images/image_store.h"
 
 #include <cstring>
 
 #include "afm3_bytes.h"
 #include "core/album_io.h"
-#include "pictures/codec_libraries.h"
-#include "pictures/image_codecs.h"
+#include "images/codec_libraries.h"
+#include "images/image_codecs.h"
 #include "platform.h"
 
 namespace afm3 {

@@ -16,7 +16,7 @@
 
 #include "afm3_types.h"
 #include "core/heap_block.h"
-#include "pictures/image_format.h"
+#include "images/image_format.h"
 
 namespace afm3 {
 

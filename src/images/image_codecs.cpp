@@ -1,4 +1,4 @@
-#include "pictures/image_codecs.h"
+#include "images/image_codecs.h"
 
 #include <cstring>
 #include <utility>
@@ -6,7 +6,7 @@
 #include "afm3_bytes.h"
 #include "core/album_io.h"
 #include "core/error_report.h"
-#include "pictures/codec_libraries.h"
+#include "images/codec_libraries.h"
 #include "platform.h"
 #include "q32lzw.h"
 #include "q32zlib.h"

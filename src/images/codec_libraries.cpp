@@ -1,11 +1,12 @@
-#include "pictures/codec_libraries.h"
+#include "images/codec_libraries.h"
 
 #include <cstdio>
 #include <cstring>
 
+#include "core/detach_hook.h"
 #include "core/file_naming.h"
 #include "core/library_state.h"
-#include "pictures/image_format.h"
+#include "images/image_format.h"
 #include "platform.h"
 
 namespace afm3 {
@@ -114,6 +115,8 @@ void reportLibraryNotLoaded(const char* path, Location where, uint32_t step) {
 HMODULE loadCodecLibrary(CodecLibrary library, Location where, uint32_t step, LoadPurpose purpose) {
   LibrarySlot& slot = slotOf(library);
   if (slot.handle != nullptr) return slot.handle;
+  // Whatever gets loaded is freed at process detach.
+  registerDetachRoutine(&unloadCodecLibraries);
   const uint32_t previousMode = plat::setErrorMode(kLoadErrorMode);
   char tried[kPathSize] = {};
   slot.handle = tryLoad(library, purpose, tried);

@@ -1,4 +1,4 @@
-#include "pictures/v2_image.h"
+#include "images/v2_image.h"
 
 #include <algorithm>
 #include <cstring>
@@ -7,9 +7,9 @@
 #include "afm3_bytes.h"
 #include "core/album_io.h"
 #include "core/error_report.h"
-#include "pictures/codec_libraries.h"
-#include "pictures/image_codecs.h"
-#include "pictures/image_format.h"
+#include "images/codec_libraries.h"
+#include "images/image_codecs.h"
+#include "images/image_format.h"
 #include "platform.h"
 #include "q32base.h"
 #include "q32cvt.h"

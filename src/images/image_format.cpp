@@ -1,4 +1,4 @@
-#include "pictures/image_format.h"
+#include "images/image_format.h"
 
 #include <cstring>
 
