@@ -91,7 +91,7 @@ uint32_t currentDirectory(char* out, uint32_t size) { return GetCurrentDirectory
 
 namespace {
 
-bool copyPath(const char* path, char* out, uint32_t size) {
+bool copyWholePath(const char* path, char* out, uint32_t size) {
   if (path == nullptr || out == nullptr || std::strlen(path) >= size) {
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return false;
@@ -103,11 +103,11 @@ bool copyPath(const char* path, char* out, uint32_t size) {
 }  // namespace
 
 bool libraryPathOf(const char* hostPath, char* out, uint32_t size) {
-  return copyPath(hostPath, out, size);
+  return copyWholePath(hostPath, out, size);
 }
 
 bool hostPathOf(const char* libraryPath, char* out, uint32_t size) {
-  return copyPath(libraryPath, out, size);
+  return copyWholePath(libraryPath, out, size);
 }
 
 bool setCurrentDirectory(const char* path) { return SetCurrentDirectoryA(path) != FALSE; }
