@@ -29,11 +29,11 @@ int main(int argc, char** argv) {
   memset(info, 0, sizeof info);
   afm3PutU16(info + AFM3_INFO_THUMB_SIZE, 96);
   memcpy(info + AFM3_INFO_TITLE, "Installed", 10);
-  unsigned char spec[AFM3_FIELD_SPEC_SIZE];
-  memset(spec, 0, sizeof spec);
-  spec[AFM3_SPEC_TYPE] = 1; /* a four-byte number */
-  memcpy(spec + AFM3_SPEC_NAME, "Count", 6);
-  HANDLE album = afm3CreateAlbum(owner, info, 1, spec, path, NULL, NULL);
+  unsigned char field[AFM3_FIELD_SPEC_SIZE];
+  memset(field, 0, sizeof field);
+  field[AFM3_SPEC_TYPE] = 1; /* a four-byte number */
+  memcpy(field + AFM3_SPEC_NAME, "Count", 6);
+  HANDLE album = afm3CreateAlbum(owner, info, 1, field, path, NULL, NULL);
   if (album == NULL) return fail("afm3CreateAlbum");
   afm3CloseAlbum(owner, album);
   if (afm3OpenAlbum(owner, path, AFM3_OPEN_READ_WRITE | AFM3_OPEN_SHARE_READ, &album, NULL, NULL,
