@@ -98,6 +98,40 @@ bool syncWithFile(int slotIndex) {
   return true;
 }
 
+bool reloadFromFile(int slotIndex) {
+  AlbumSlot& slot = slotAt(slotIndex);
+  uint8_t bytes[kHeaderSize];
+  if (!readAt(slot.file, 0, bytes, kHeaderSize, kRefresh, kStepReadHeader, kStepReadHeader))
+    return false;
+  const AlbumHeader fresh(bytes);
+  if (!hasAlbumMagic(bytes) || fresh.versionMajor() != 3 || fresh.versionMinor() != 0 ||
+      !checksumHolds(bytes, kHeaderSize) || !headerLayoutFits(fresh, fileLength(slot.file))) {
+    reportError(kErrChecksum, kRefresh, kStepHeaderChanged);
+    return false;
+  }
+  const uint32_t offsets[] = {fresh.fieldDefOffset(), fresh.fieldNameOffset(),
+                              fresh.pageDirOffset(), fresh.rowDirOffset()};
+  const uint32_t sizes[] = {uint32_t{fresh.fieldDefCount()} * kFieldDefSize, fresh.fieldNameSize(),
+                            uint32_t{fresh.pageDirCount()} * 4, uint32_t{fresh.rowDirCount()} * 4};
+  uint8_t** tables[] = {&slot.fieldDefs, &slot.fieldNames, &slot.pageDir, &slot.rowDir};
+  constexpr size_t kTables = sizeof tables / sizeof tables[0];
+  uint8_t* loaded[kTables] = {};
+  for (size_t i = 0; i < kTables; ++i) {
+    if (offsets[i] == 0) continue;
+    loaded[i] = readTable(slot.file, offsets[i], sizes[i]);
+    if (loaded[i] != nullptr) continue;
+    for (uint8_t*& block : loaded) freeLocked(block);
+    return false;
+  }
+  for (size_t i = 0; i < kTables; ++i) {
+    freeLocked(*tables[i]);
+    *tables[i] = loaded[i];
+  }
+  forgetCaches(slot);
+  std::memcpy(slot.header, bytes, kHeaderSize);
+  return true;
+}
+
 int findSlotForRead(HINSTANCE ownerKey, HANDLE file) {
   const int index = findSlot(ownerKey, file);
   if (index < 0) return kNoOpenSlot;

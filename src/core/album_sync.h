@@ -28,6 +28,13 @@ bool sharesWriting(const AlbumSlot& slot);
 // differs from the file, so the next call tries again.
 bool syncWithFile(int slotIndex);
 
+// Reads the header, FieldDef table, FieldNameList, PageDirectory and
+// RowDirectory from the file and puts them in the slot in place of its
+// copies, whatever changed: for an operation that may have left its
+// in-memory state and the file apart. All or nothing: false after a
+// report, and the slot is then as it was.
+bool reloadFromFile(int slotIndex);
+
 // The slot of an open album for a read, in step with its file; kNoOpenSlot
 // when no such album is open (nothing reported, the caller reports as it
 // does for a failed lookup), kSyncFailed after syncWithFile reported.

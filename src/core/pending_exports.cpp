@@ -17,11 +17,6 @@ void reportNotAvailable(const char* function) {
 
 extern "C" {
 
-int WINAPI afm3ChangeScheme(HINSTANCE, HANDLE*, DWORD, BYTE*) {
-  reportNotAvailable("afm3ChangeScheme");
-  return 0;
-}
-
 int WINAPI afm3ConvertAbmFile(HINSTANCE, HWND, LPCSTR, LPSTR, HWND, BOOL) {
   reportNotAvailable("afm3ConvertAbmFile");
   return 0;

@@ -1,4 +1,5 @@
-// Verbs that rewrite an album as a whole: reorganize.
+// Verbs that rewrite an album as a whole (reorganize) or change its
+// fields (scheme).
 #pragma once
 
 #include "cli.h"
@@ -6,5 +7,6 @@
 namespace abm {
 
 int runReorganize(const Args& args);
+int runScheme(const Args& args);
 
 }  // namespace abm
