@@ -319,6 +319,29 @@ TEST(SchemeChange, RemovesAndRenamesThenReorganizeDrops) {
   EXPECT_EQ(get32(fieldValue(album, 0, 1), 0), 6u);
 }
 
+// A reader that lets others write follows the change: every table is read
+// again once the header shows new row geometry and fields.
+TEST(SchemeChange, AReaderThatSharesWritingFollows) {
+  TestAlbum album({11, 2});
+  Values v;
+  v.text("seen").u32(41);
+  ASSERT_EQ(album.insert(&v), 1);
+  const HINSTANCE reader = rectest::ownerKey(77);
+  const HANDLE h = album.openAs(reader, AFM3_OPEN_READ_ONLY | AFM3_OPEN_SHARE_READ_WRITE);
+  ASSERT_NE(h, nullptr);
+  char text[300] = {};
+  ASSERT_EQ(afm3ReadRecordField(reader, h, 0, 0, text), 1);
+  ASSERT_EQ(change(album, {addition(6, "wide"), addition(11, "more"), removal(1)}), 1);
+  Bytes value(300, 0);
+  EXPECT_EQ(afm3ReadRecordField(reader, h, 0, 0, text), 1);
+  EXPECT_STREQ(text, "seen");
+  EXPECT_EQ(afm3ReadRecordField(reader, h, 0, 2, value.data()), 1);
+  EXPECT_EQ(Bytes(value.begin(), value.begin() + 16), Bytes(16, 0xFF));
+  EXPECT_EQ(afm3ReadRecordField(reader, h, 0, 3, text), 1);
+  EXPECT_STREQ(text, "");
+  EXPECT_TRUE(afm3CloseAlbum(reader, h));
+}
+
 // Refused before anything is written: an unknown type; left alone: an
 // album others may write, an empty list.
 TEST(SchemeChange, RefusesOrLeavesAlone) {
