@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "afm3_check.h"
+#include "platform.h"
 #include "reorganize_support.h"
 
 namespace reorgtest {
@@ -357,6 +358,35 @@ TEST(SchemeChange, RefusesOrLeavesAlone) {
     EXPECT_EQ(album.file(), before);
   }
 }
+
+#ifndef _WIN32
+// Free space on the album's drive (Z:, which the emulation can fix) must
+// reach twice the album with additions, else the album + 16384 bytes; one
+// byte less is refused before anything is written.
+TEST(SchemeChange, NeedsFreeSpaceByTheKindOfChange) {
+  struct Case {
+    bool adds;
+    int64_t below;  // free bytes short of the need
+    int result;
+  } cases[] = {{true, 1, 0}, {true, 0, 1}, {false, 1, 0}, {false, 0, 1}};
+  for (const Case& c : cases) {
+    TestAlbum album({11, 2});
+    const Bytes before = album.file();
+    const uint64_t size = before.size(), need = c.adds ? 2 * size : size + 16384;
+    ASSERT_TRUE(qwinTestSetFreeSpace("Z:\\", static_cast<int64_t>(need) - c.below));
+    const int result = change(album, {c.adds ? addition(2, "x") : renaming(0, "y")});
+    qwinTestSetFreeSpace("Z:\\", -1);
+    EXPECT_EQ(result, c.result) << c.adds << " " << c.below;
+    if (c.result != 0) continue;
+    expectReport(0, 7007, 2, 1);
+    char text[256];
+    std::snprintf(text, sizeof text, afm3test::messageText(6402).c_str(), (unsigned long)(need - 1),
+                  "Z:\\", (unsigned long)need);
+    EXPECT_EQ(afm3test::lastError().text, text);
+    EXPECT_EQ(album.file(), before);
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace reorgtest
