@@ -195,8 +195,10 @@ bool renameFields(int slotIndex, const ChangeList& list, HANDLE* handlePtr) {
   const uint32_t defs = fieldDefCount(slot);
   const AlbumHeader old = headerOf(slot);
   PassResult pass;
-  if (!copyDefs(slot, pass.defs, kSchemeStepNameBuffer) ||
-      !pass.names.allocate(old.fieldNameSize() + defs + kSpecNameSize * list.renames)) {
+  // Every name once with its NUL, a new one at most 64 bytes: room enough
+  // unless names share bytes in the old list, which the loop refuses.
+  const uint32_t room = old.fieldNameSize() + defs + kSpecNameSize * list.renames;
+  if (!copyDefs(slot, pass.defs, kSchemeStepNameBuffer) || !pass.names.allocate(room)) {
     reportError(kErrNoMemory, kChangeScheme, kSchemeStepNameBuffer);
     return false;
   }
@@ -205,22 +207,24 @@ bool renameFields(int slotIndex, const ChangeList& list, HANDLE* handlePtr) {
   for (uint32_t i = 0; i < defs; ++i) {
     FieldDef def(pass.defs.get() + i * kFieldDefSize);
     const uint8_t* change = renameFor(list, def);
-    const uint8_t* name =
-        change != nullptr ? change + kChangeNameAt : slot.fieldNames + def.nameOffset();
     const uint32_t length =
         change != nullptr
             ? specNameLength(change)
             : storedNameLength(slot.fieldNames, old.fieldNameSize(), def.nameOffset());
+    if (size + length + 1 > room || size + length + 1 > 0xFFFF) {
+      reportError(kErrNoMemory, kChangeScheme, kSchemeStepNameBuffer);
+      return false;
+    }
+    if (change != nullptr) {
+      std::memcpy(pass.names.get() + size, change + kChangeNameAt, length);
+    } else if (length > 0) {
+      std::memcpy(pass.names.get() + size, slot.fieldNames + def.nameOffset(), length);
+    }
     renamed = renamed || change != nullptr;
-    if (length > 0) std::memcpy(pass.names.get() + size, name, length);
     def.setNameOffset(static_cast<uint16_t>(size));
     size += length + 1;
   }
   if (!renamed) return true;
-  if (size > 0xFFFF) {
-    reportError(kErrNoMemory, kChangeScheme, kSchemeStepNameBuffer);
-    return false;
-  }
   std::memcpy(pass.header, slot.header, kHeaderSize);
   AlbumHeader header(pass.header);
   AlbumAppender out = appenderFor(slot);
