@@ -222,6 +222,20 @@ typedef struct AFM3_PROGRESS_PHASE_INFO {
 
 AFM3_API int WINAPI afm3ReorganizeAbm(HINSTANCE ownerKey, HANDLE* album, DWORD reserved,
                                       const WORD* recordOrder, HWND progress);
+/* afm3ChangeScheme takes count change records of AFM3_FIELD_SPEC_SIZE bytes,
+ * laid out as field descriptions with byte 1 as the operation:
+ *   AFM3_CHANGE_REMOVE  remove field (byte 0); AFM3_CHANGE_REMOVED is added
+ *                       to byte 1 when the field was found
+ *   AFM3_CHANGE_RENAME  give field (byte 0) the name at byte 2
+ *   anything else       add a field of type (byte 1, 0 to 12) named at byte
+ *                       2 with index attribute byte 66; byte 0 receives
+ *                       its field number
+ * Results: 1 done, -1 done after reorganizing the album first (record and
+ * field numbers may have changed), 0 failure. An album open with write
+ * sharing is left alone (result 1). */
+#define AFM3_CHANGE_REMOVE 0x40
+#define AFM3_CHANGE_RENAME 0x20
+#define AFM3_CHANGE_REMOVED 0x80
 AFM3_API int WINAPI afm3ChangeScheme(HINSTANCE ownerKey, HANDLE* album, DWORD count, BYTE* changes);
 AFM3_API int WINAPI afm3ConvertAbmFile(HINSTANCE ownerKey, HWND parent, LPCSTR oldPath,
                                        LPSTR newPathOut, HWND progress, BOOL deleteOld);

@@ -25,10 +25,15 @@ bool hasAlbumMagic(const uint8_t* bytes) {
 }
 
 RowGeometry rowGeometry(uint16_t rowDataSize) {
+  return rowGeometryForSlot(rowDataSize,
+                            static_cast<uint16_t>(static_cast<uint32_t>(rowDataSize) * 110 / 100));
+}
+
+RowGeometry rowGeometryForSlot(uint16_t rowDataSize, uint16_t rowSlotSize) {
   RowGeometry g{};
   g.rowDataSize = rowDataSize;
-  const uint32_t slot = static_cast<uint32_t>(rowDataSize) * 110 / 100;
-  g.rowSlotSize = static_cast<uint16_t>(slot);
+  const uint32_t slot = rowSlotSize;
+  g.rowSlotSize = rowSlotSize;
   uint32_t block;
   if (slot < 256)
     block = (16384 / slot) * slot;

@@ -133,6 +133,10 @@ struct RowGeometry {
   uint16_t rowsPerBlock;
 };
 RowGeometry rowGeometry(uint16_t rowDataSize);
+// The blocks of slots of a given size: a scheme change that puts added
+// values into the slack keeps the slots (and blocks) while the data grows,
+// so a slot may be anything from rowDataSize + 1 up to the size above.
+RowGeometry rowGeometryForSlot(uint16_t rowDataSize, uint16_t rowSlotSize);
 
 // The protect field is stored with byte i rotated right by i mod 8 bits.
 void rotateProtectRight(uint8_t* field);

@@ -60,6 +60,54 @@ void forgetCaches(AlbumSlot& slot) {
   slot.memoCacheOffset = 0;
 }
 
+// A version-3 header whose checksum holds and whose layout fits the file;
+// otherwise reported.
+bool validHeader(const AlbumSlot& slot, const uint8_t* bytes) {
+  const AlbumHeader fresh(const_cast<uint8_t*>(bytes));
+  if (hasAlbumMagic(bytes) && fresh.versionMajor() == 3 && fresh.versionMinor() == 0 &&
+      checksumHolds(bytes, kHeaderSize) && headerLayoutFits(fresh, fileLength(slot.file)))
+    return true;
+  reportError(kErrChecksum, kRefresh, kStepHeaderChanged);
+  return false;
+}
+
+// The header bytes and every table they name, read into fresh blocks and
+// then put in the slot all at once (a kept row cache takes the new block
+// size). False after a report, the slot unchanged.
+bool installFromFile(AlbumSlot& slot, const uint8_t* bytes) {
+  const AlbumHeader fresh(const_cast<uint8_t*>(bytes));
+  const uint32_t offsets[] = {fresh.fieldDefOffset(), fresh.fieldNameOffset(),
+                              fresh.pageDirOffset(), fresh.rowDirOffset(), 0};
+  const uint32_t sizes[] = {uint32_t{fresh.fieldDefCount()} * kFieldDefSize, fresh.fieldNameSize(),
+                            uint32_t{fresh.pageDirCount()} * 4, uint32_t{fresh.rowDirCount()} * 4,
+                            0};
+  uint8_t** tables[] = {&slot.fieldDefs, &slot.fieldNames, &slot.pageDir, &slot.rowDir,
+                        &slot.rowCache};
+  constexpr size_t kTables = sizeof tables / sizeof tables[0];
+  constexpr size_t kRowCache = kTables - 1;
+  uint8_t* loaded[kTables] = {};
+  bool ok = true;
+  for (size_t i = 0; i < kRowCache && ok; ++i)
+    ok = offsets[i] == 0 || (loaded[i] = readTable(slot.file, offsets[i], sizes[i])) != nullptr;
+  if (ok && slot.rowCache != nullptr) {
+    loaded[kRowCache] = allocateLocked(fresh.rowBlockSize());
+    ok = loaded[kRowCache] != nullptr;
+    if (!ok) reportError(kErrNoMemory, kRefresh, kStepBuffer);
+  }
+  if (!ok) {
+    for (uint8_t*& block : loaded) freeLocked(block);
+    return false;
+  }
+  for (size_t i = 0; i < kTables; ++i) {
+    if (i == kRowCache && slot.rowCache == nullptr) continue;
+    freeLocked(*tables[i]);
+    *tables[i] = loaded[i];
+  }
+  forgetCaches(slot);
+  std::memcpy(slot.header, bytes, kHeaderSize);
+  return true;
+}
+
 }  // namespace
 
 bool sharesWriting(const AlbumSlot& slot) { return (slot.shareMode & plat::kShareWrite) != 0; }
@@ -70,14 +118,11 @@ bool syncWithFile(int slotIndex) {
   uint8_t bytes[kHeaderSize];
   if (!readAt(slot.file, 0, bytes, kHeaderSize, kRefresh, kStepReadHeader, kStepReadHeader))
     return false;
-  const AlbumHeader fresh(bytes);
-  if (!hasAlbumMagic(bytes) || fresh.versionMajor() != 3 || fresh.versionMinor() != 0 ||
-      !checksumHolds(bytes, kHeaderSize) || !sameGeometry(fresh, AlbumHeader(slot.header)) ||
-      !headerLayoutFits(fresh, fileLength(slot.file))) {
-    reportError(kErrChecksum, kRefresh, kStepHeaderChanged);
-    return false;
-  }
+  if (!validHeader(slot, bytes)) return false;
   forgetCaches(slot);
+  const AlbumHeader fresh(bytes);
+  // A scheme change elsewhere: every table may have moved and changed size.
+  if (!sameGeometry(fresh, AlbumHeader(slot.header))) return installFromFile(slot, bytes);
   const uint32_t defsSize = uint32_t{fresh.fieldDefCount()} * kFieldDefSize;
   uint8_t* defs = readTable(slot.file, fresh.fieldDefOffset(), defsSize);
   if (defs == nullptr) return false;
@@ -96,6 +141,13 @@ bool syncWithFile(int slotIndex) {
     return false;
   std::memcpy(slot.header, bytes, kHeaderSize);
   return true;
+}
+
+bool reloadFromFile(int slotIndex) {
+  AlbumSlot& slot = slotAt(slotIndex);
+  uint8_t bytes[kHeaderSize];
+  return readAt(slot.file, 0, bytes, kHeaderSize, kRefresh, kStepReadHeader, kStepReadHeader) &&
+         validHeader(slot, bytes) && installFromFile(slot, bytes);
 }
 
 int findSlotForRead(HINSTANCE ownerKey, HANDLE file) {

@@ -17,11 +17,6 @@ void reportNotAvailable(const char* function) {
 
 extern "C" {
 
-int WINAPI afm3ChangeScheme(HINSTANCE, HANDLE*, DWORD, BYTE*) {
-  reportNotAvailable("afm3ChangeScheme");
-  return 0;
-}
-
 DWORD WINAPI afm3ShowAbmInfo(DWORD, HWND, LPCSTR, const void*) {
   reportNotAvailable("afm3ShowAbmInfo");
   return 0;

@@ -235,7 +235,9 @@ bool Checker::checkHeader() {
   for (uint32_t i = 0; i < faultCount; ++i)
     report(AFM3_PROBLEM_HEADER_LAYOUT, faults[i].at, kNone, kNone, false, "%s", faults[i].what);
   if (faultCount > 0) return false;
-  const RowGeometry g = rowGeometry(h.rowDataSize());
+  const RowGeometry full = rowGeometry(h.rowDataSize());
+  const bool slotInRange = h.rowSlotSize() > h.rowDataSize() && h.rowSlotSize() <= full.rowSlotSize;
+  const RowGeometry g = slotInRange ? rowGeometryForSlot(h.rowDataSize(), h.rowSlotSize()) : full;
   if (g.rowSlotSize != h.rowSlotSize() || g.rowBlockSize != h.rowBlockSize() ||
       g.rowsPerBlock != h.rowsPerBlock())
     report(AFM3_PROBLEM_HEADER_LAYOUT, 36, kNone, kNone, false,

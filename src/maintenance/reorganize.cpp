@@ -27,6 +27,7 @@
 #include "core/error_mode.h"
 #include "core/paths.h"
 #include "core/transaction.h"
+#include "maintenance/disk_space.h"
 #include "maintenance/reorganize_run.h"
 #include "platform.h"
 #include "q32comm.h"
@@ -39,24 +40,6 @@ constexpr uint32_t kPhases = 5;
 constexpr uint32_t kNoPhases = 0;
 constexpr uint32_t kSpaceFactorNumerator = 3;  // free space must reach 1.5 x the album
 constexpr uint32_t kSpaceFactorDenominator = 2;
-
-bool enoughDiskSpace(const AlbumSlot& slot, uint32_t albumSize) {
-  const double available = qfdGetDiskFreeSpace(slot.path);
-  const uint64_t needed = uint64_t{albumSize} * kSpaceFactorNumerator / kSpaceFactorDenominator;
-  if (available >= static_cast<double>(albumSize) * kSpaceFactorNumerator / kSpaceFactorDenominator)
-    return true;
-  char freeText[24];
-  char neededText[24];
-  std::snprintf(freeText, sizeof freeText, "%llu",
-                static_cast<unsigned long long>(available > 0 ? available : 0));
-  std::snprintf(neededText, sizeof neededText, "%llu", static_cast<unsigned long long>(needed));
-  const std::string root = pathRoot(slot.path);
-  const char* args[] = {freeText, root.c_str(), neededText};
-  char text[256];
-  formatMessage(kErrDiskSpaceFormat, args, 3, text, sizeof text);
-  reportText(text, kReorganize, kStepDiskSpace);
-  return false;
-}
 
 bool allocateWorkBuffers(ReorganizeRun& run) {
   if (!run.album.open(kStepWorkBuffer)) return false;
@@ -99,7 +82,11 @@ bool writeFinalHeader(ReorganizeRun& run) {
 }
 
 Outcome build(ReorganizeRun& run) {
-  if (!allocateWorkBuffers(run) || !enoughDiskSpace(run.slot(), run.album.size()) ||
+  if (!allocateWorkBuffers(run) ||
+      !enoughDiskSpace(
+          run.slot(),
+          static_cast<double>(run.album.size()) * kSpaceFactorNumerator / kSpaceFactorDenominator,
+          kReorganize, kStepDiskSpace) ||
       !findLiveRecords(run))
     return Outcome::Failed;
   if (!createWorkFile(run)) {

@@ -207,10 +207,16 @@ void setBlobValueOffset(uint8_t* value, uint32_t offset) { afm3PutU32(value, off
 
 bool entryHoldsStrings(const uint8_t* entry, uint32_t length, uint32_t count) {
   if (length == 0 || entry[length - 1] != 0) return count == 0 && length == 0;
+  // Extra empty strings after the last field's may follow (a scheme
+  // change that adds fields leaves one).
   uint32_t strings = 0;
-  for (uint32_t i = 0; i < length; ++i)
+  uint32_t i = 0;
+  for (; i < length && strings < count; ++i)
     if (entry[i] == 0) ++strings;
-  return strings == count;
+  if (strings < count) return false;
+  for (; i < length; ++i)
+    if (entry[i] != 0) return false;
+  return true;
 }
 
 EntryString entryString(const uint8_t* entry, uint32_t entryLength, uint32_t k) {

@@ -211,8 +211,8 @@ constexpr uint32_t kMaxHeapEntry = kMaxHeapBlock - 4;
 // u16 length and that many bytes.
 constexpr uint32_t kHeapFirstEntry = 2;
 constexpr uint32_t kHeapLengthSize = 2;
-// Whether an entry of length bytes is exactly count NUL-terminated
-// strings (one per field of its heap type).
+// Whether an entry of length bytes is count NUL-terminated strings (one
+// per field of its heap type), possibly followed by empty ones.
 bool entryHoldsStrings(const uint8_t* entry, uint32_t length, uint32_t count);
 
 // The k-th NUL-terminated string of an entry, never read past its length.

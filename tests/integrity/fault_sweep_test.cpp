@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "afm3_check.h"
@@ -55,7 +56,8 @@ Values recordValues(const std::string& tag, uint32_t n) {
   Values v;
   v.text("text " + tag).text("memo " + tag).text("string " + tag).blob(Bytes(5 + n, 0x30 + n));
   v.u32(n).raw(Bytes{static_cast<uint8_t>(n % 3), 0});
-  return v;
+  // No value for fields a scheme change may have added.
+  return v.none().none().none().none().none();
 }
 
 int insertWith(HINSTANCE owner, HANDLE album, const std::string& tag, uint32_t n, Bytes entry,
@@ -124,7 +126,33 @@ Snapshot snapshot(HINSTANCE owner, HANDLE album) {
 struct Operation {
   const char* name;
   std::function<bool(HINSTANCE, HANDLE)> run;
+  bool privateOnly = false;  // changes nothing under write sharing
 };
+
+// A scheme change of 67-byte records {field, operation, name, ..., index}.
+bool changeScheme(HINSTANCE o, HANDLE a,
+                  std::vector<std::tuple<uint8_t, uint8_t, std::string>> list, uint8_t index = 0) {
+  Bytes records;
+  for (const auto& [field, operation, name] : list) {
+    Bytes r(67, 0);
+    r[0] = field;
+    r[1] = operation;
+    std::copy(name.begin(), name.end(), r.begin() + 2);
+    r[66] = index;
+    records.insert(records.end(), r.begin(), r.end());
+  }
+  return afm3ChangeScheme(o, &a, static_cast<DWORD>(list.size()), records.data()) == 1;
+}
+
+// Added: text, memo, type-9, type-10 and u32 (26 row bytes: wider slots,
+// the slack has 4) or one 2-byte field (into the slack).
+const Operation kSchemeAdd = {
+    "scheme add wider",
+    [](HINSTANCE o, HANDLE a) {
+      return changeScheme(o, a,
+                          {{0, 11, "T"}, {0, 12, "M"}, {0, 9, "S"}, {0, 10, "B"}, {0, 2, "U"}}, 3);
+    },
+    true};
 
 const Bytes kTable = {'r', 'e', 'd', 0, 'g', 'r', 'e', 'e', 'n', 0, 'b', 'l', 'u', 'e', 0};
 
@@ -192,6 +220,22 @@ std::vector<Operation> operations() {
        }},
       {"index attribute",
        [](HINSTANCE o, HANDLE a) { return afm3AddOemFldDef(o, a, 4, 3, 0) == TRUE; }},
+      kSchemeAdd,
+      {"scheme add in slack",
+       [](HINSTANCE o, HANDLE a) {
+         return changeScheme(o, a, {{0, 0, "small"}});
+       },
+       true},
+      {"scheme remove",
+       [](HINSTANCE o, HANDLE a) {
+         return changeScheme(o, a, {{4, 0x40, ""}});
+       },
+       true},
+      {"scheme rename",
+       [](HINSTANCE o, HANDLE a) {
+         return changeScheme(o, a, {{0, 0x20, "a much longer name"}});
+       },
+       true},
   };
 }
 
@@ -296,6 +340,7 @@ void expectBeforeOrAfter(const Snapshot& seen, const Snapshot& before, const Sna
 TEST_P(FaultSweep, EveryStopAndFailureLeavesEachValueOldOrNew) {
   uint32_t points = 0;
   for (const Operation& op : operations()) {
+    if (op.privateOnly && GetParam() == kShared) continue;
     ASSERT_NE(restart(), nullptr);
     const Snapshot before = reopenAndLook();
     ASSERT_NE(restart(), nullptr);
@@ -341,6 +386,35 @@ TEST_P(FaultSweep, EveryStopAndFailureLeavesEachValueOldOrNew) {
   }
   std::printf("[ fault points ] %u tried with flags 0x%02X\n", points,
               static_cast<unsigned>(GetParam()));
+}
+
+// A scheme change that fails at any read or write leaves the album as it
+// was, usable through the same open slot: what it reads, and a record
+// inserted next, are as if the change had not been tried.
+TEST_P(FaultSweep, AFailedSchemeChangeLeavesTheOpenAlbumUsable) {
+  if (GetParam() == kShared) GTEST_SKIP() << "a scheme change leaves a shared album alone";
+  ASSERT_NE(restart(), nullptr);
+  const Snapshot before = snapshot(album_->owner, current_);
+  faults::reset();
+  ASSERT_TRUE(run(kSchemeAdd));
+  const uint32_t counted[] = {faults::calls(faults::Op::Write), faults::calls(faults::Op::Read)};
+  faults::disarm();
+  const faults::Op kinds[] = {faults::Op::Write, faults::Op::Read};
+  for (int kind = 0; kind < 2; ++kind) {
+    for (uint32_t k = 1; k <= counted[kind]; ++k) {
+      ASSERT_NE(restart(), nullptr);
+      faults::arm(kinds[kind], k, faults::Mode::FailOne);
+      const bool reported = run(kSchemeAdd);
+      faults::disarm();
+      if (reported) continue;
+      const std::string what =
+          "failed call " + std::to_string(k) + " of kind " + std::to_string(kind);
+      EXPECT_EQ(snapshot(album_->owner, current_), before) << what;
+      expectLaterInsertChangesNothing(current_, before, what);
+      closeAll();
+      expectRepairLeavesNothing(what);
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Sharing, FaultSweep, ::testing::Values(kPrivate, kShared));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "core/heap_block.h"
 #include "records/record_encoding.h"
@@ -52,6 +53,29 @@ TEST(Encoding, EntryStringsStayInsideTheEntry) {
   EXPECT_STREQ(out, "c");
   EXPECT_EQ(copyEntryString(entry, s3, 255, out), 0u);
   EXPECT_STREQ(out, "");
+}
+
+// An entry holds one string per field; empty strings may follow the last
+// one, nothing else may.
+TEST(Encoding, EntryHoldsItsStringsAndMayEndInEmptyOnes) {
+  struct Case {
+    std::vector<uint8_t> entry;
+    uint32_t fields;
+    bool holds;
+  } cases[] = {
+      {{'a', 0, 'b', 0}, 2, true},
+      {{'a', 0, 'b', 0, 0, 0}, 2, true},
+      {{'a', 0, 'b', 0}, 3, false},
+      {{'a', 0, 'b', 0, 'c', 0}, 2, false},
+      {{'a', 0, 'b'}, 2, false},
+      {{}, 0, true},
+      {{0}, 0, true},
+      {{}, 1, false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(entryHoldsStrings(c.entry.data(), static_cast<uint32_t>(c.entry.size()), c.fields),
+              c.holds)
+        << c.entry.size() << " bytes, " << c.fields << " fields";
 }
 
 // A header that claims more directory entries than the blocks in memory

@@ -1,4 +1,5 @@
-// abm reorganize: the verb, and the bars its progress messages draw.
+// abm reorganize and scheme: the verbs, and the bars reorganize's progress
+// messages draw.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -22,7 +23,7 @@ int run(std::vector<std::string> words, std::string* out) {
   for (std::string& word : words) argv.push_back(word.data());
   const abm::Args args = abm::parseArgs(static_cast<int>(argv.size()), argv.data(), 2);
   testing::internal::CaptureStdout();
-  const int status = abm::findVerb("reorganize")->run(args);
+  const int status = abm::findVerb(words[1])->run(args);
   *out = testing::internal::GetCapturedStdout();
   return status;
 }
@@ -93,6 +94,59 @@ TEST(Reorganize, SortsByAFieldAndPrintsBothSizes) {
   }
   EXPECT_NE(afm3IsValidRecord(testOwner(), album, 3), 1);
   afm3CloseAlbum(testOwner(), album);
+}
+
+// The live fields' "number:name:type", as the album lists them on open.
+std::vector<std::string> fieldsOf(const std::string& path) {
+  HANDLE album = nullptr;
+  HGLOBAL specs = nullptr;
+  BYTE count = 0;
+  EXPECT_NE(afm3OpenAlbum(testOwner(), path.c_str(), 0x42, &album, nullptr, &count, &specs),
+            0xFFFFu);
+  std::vector<std::string> fields;
+  const auto* s = static_cast<const uint8_t*>(GlobalLock(specs));
+  for (BYTE j = 0; j < count; ++j)
+    fields.push_back(std::to_string(s[67 * j]) + ":" +
+                     reinterpret_cast<const char*>(s + 67 * j + 2) + ":" +
+                     std::to_string(s[67 * j + 1] & 0x0F));
+  GlobalUnlock(specs);
+  GlobalFree(specs);
+  afm3CloseAlbum(testOwner(), album);
+  return fields;
+}
+
+TEST(Scheme, AddsRenamesAndRemovesFieldsByName) {
+  afm3test::TempDir dir;
+  const std::string path = dir.file("scheme.ab3");
+  const auto fields =
+      afm3test::specs({afm3test::fieldSpec("Title", 11), afm3test::fieldSpec("Rank", 0)});
+  HANDLE album = afm3CreateAlbum(testOwner(), afm3test::albumInfo("Scheme").data(), 2,
+                                 fields.data(), path.c_str(), nullptr, nullptr);
+  ASSERT_NE(album, nullptr);
+  afm3CloseAlbum(testOwner(), album);
+  const std::string shell = tooltest::shellPath(path);
+  std::string out;
+  struct Step {
+    std::vector<std::string> words;
+    int status;
+    std::vector<std::string> fields;
+  };
+  const Step steps[] = {
+      {{"scheme", "add", shell, "Place:string", "Stars:bytes2:index=2", "--no-progress"},
+       0,
+       {"0:Title:11", "1:Rank:0", "2:Place:9", "3:Stars:0"}},
+      {{"scheme", "rename", shell, "Rank", "Position"},
+       0,
+       {"0:Title:11", "1:Position:0", "2:Place:9", "3:Stars:0"}},
+      {{"scheme", "remove", shell, "Title", "3"}, 0, {"1:Position:0", "2:Place:9"}},
+      {{"scheme", "remove", shell, "Nothing"}, 2, {"1:Position:0", "2:Place:9"}},
+      {{"scheme", "add", shell, "Odd:text:attribute"}, 2, {"1:Position:0", "2:Place:9"}},
+      {{"scheme", "swap", shell, "Place"}, 2, {"1:Position:0", "2:Place:9"}},
+  };
+  for (const Step& step : steps) {
+    EXPECT_EQ(run(step.words, &out), step.status) << step.words[1] << " " << step.words[3];
+    EXPECT_EQ(fieldsOf(path), step.fields) << step.words[1] << " " << step.words[3];
+  }
 }
 
 }  // namespace

@@ -19,8 +19,25 @@ namespace {
 constexpr unsigned kDefaultThumbSize = 96;
 constexpr size_t kTitleTailRoom = AFM3_ALBUM_INFO_SIZE - AFM3_INFO_TITLE_TAIL;
 
-// NAME:TYPE[:index=N][:attribute]
-bool parseField(const std::string& text, std::vector<unsigned char>* field, std::string* problem) {
+void fillInfo(const Args& args, std::vector<unsigned char>* info) {
+  info->assign(AFM3_ALBUM_INFO_SIZE, 0);
+  const std::string title = args.value("title", "Album");
+  const size_t head = std::min<size_t>(title.size(), AFM3_INFO_TITLE_SIZE - 1);
+  std::memcpy(info->data() + AFM3_INFO_TITLE, title.data(), head);
+  const std::string tail = title.substr(head, kTitleTailRoom - 1);
+  std::memcpy(info->data() + AFM3_INFO_TITLE_TAIL, tail.data(), tail.size());
+  const std::string description =
+      args.value("description").substr(0, AFM3_INFO_SHOWN_FLAG - AFM3_INFO_DESCRIPTION - 1);
+  std::memcpy(info->data() + AFM3_INFO_DESCRIPTION, description.data(), description.size());
+  const unsigned thumb = static_cast<unsigned>(
+      std::strtoul(args.value("thumb", std::to_string(kDefaultThumbSize)).c_str(), nullptr, 10));
+  afm3PutU16(info->data() + AFM3_INFO_THUMB_SIZE, static_cast<uint16_t>(thumb));
+}
+
+}  // namespace
+
+bool parseFieldSpec(const std::string& text, std::vector<unsigned char>* field,
+                    std::string* problem) {
   std::vector<std::string> parts;
   size_t start = 0;
   for (size_t colon; (colon = text.find(':', start)) != std::string::npos; start = colon + 1)
@@ -56,23 +73,6 @@ bool parseField(const std::string& text, std::vector<unsigned char>* field, std:
   return true;
 }
 
-void fillInfo(const Args& args, std::vector<unsigned char>* info) {
-  info->assign(AFM3_ALBUM_INFO_SIZE, 0);
-  const std::string title = args.value("title", "Album");
-  const size_t head = std::min<size_t>(title.size(), AFM3_INFO_TITLE_SIZE - 1);
-  std::memcpy(info->data() + AFM3_INFO_TITLE, title.data(), head);
-  const std::string tail = title.substr(head, kTitleTailRoom - 1);
-  std::memcpy(info->data() + AFM3_INFO_TITLE_TAIL, tail.data(), tail.size());
-  const std::string description =
-      args.value("description").substr(0, AFM3_INFO_SHOWN_FLAG - AFM3_INFO_DESCRIPTION - 1);
-  std::memcpy(info->data() + AFM3_INFO_DESCRIPTION, description.data(), description.size());
-  const unsigned thumb = static_cast<unsigned>(
-      std::strtoul(args.value("thumb", std::to_string(kDefaultThumbSize)).c_str(), nullptr, 10));
-  afm3PutU16(info->data() + AFM3_INFO_THUMB_SIZE, static_cast<uint16_t>(thumb));
-}
-
-}  // namespace
-
 int runCreate(const Args& args) {
   const Verb& verb = *findVerb("create");
   std::vector<unsigned char> specs;
@@ -81,7 +81,7 @@ int runCreate(const Args& args) {
     if (option.first != "field") continue;
     std::vector<unsigned char> field;
     std::string problem;
-    if (!parseField(option.second, &field, &problem)) return failUsage(verb, problem);
+    if (!parseFieldSpec(option.second, &field, &problem)) return failUsage(verb, problem);
     specs.insert(specs.end(), field.begin(), field.end());
     ++fieldCount;
   }

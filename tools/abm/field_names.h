@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace abm {
 
@@ -9,5 +10,9 @@ namespace abm {
 const char* fieldTypeName(unsigned type);
 // The type named by a name or a number 0..12, or -1.
 int fieldTypeFromName(const std::string& name);
+// A field given as NAME:TYPE[:index=N][:attribute], as the library's
+// 67-byte field description.
+bool parseFieldSpec(const std::string& text, std::vector<unsigned char>* field,
+                    std::string* problem);
 
 }  // namespace abm

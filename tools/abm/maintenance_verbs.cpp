@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "afm3_bytes.h"
 #include "album_session.h"
 #include "album_verbs.h"
+#include "field_names.h"
 #include "field_values.h"
 #include "host_paths.h"
 #include "platform.h"
@@ -149,6 +151,113 @@ int runConvert(const Args& args) {
   }
   if (result != 1) return failWithLastError("convert " + args.positional[0]);
   std::printf("%s\n", toShellPath(newPath).c_str());
+  return 0;
+}
+
+}  // namespace abm
+
+// scheme: fields added, removed or renamed with the records kept.
+namespace abm {
+
+namespace {
+
+constexpr char kSchemeUsage[] =
+    "scheme add ALBUM NAME:TYPE[:index=N]... | remove ALBUM FIELD... | "
+    "rename ALBUM FIELD NEWNAME";
+
+std::vector<unsigned char> changeRecord(unsigned char number, unsigned char operation,
+                                        const std::string& name) {
+  std::vector<unsigned char> change(AFM3_FIELD_SPEC_SIZE, 0);
+  change[AFM3_SPEC_NUMBER] = number;
+  change[AFM3_SPEC_TYPE] = operation;
+  std::memcpy(change.data() + AFM3_SPEC_NAME, name.data(),
+              std::min<size_t>(name.size(), AFM3_SPEC_NAME_SIZE - 1));
+  return change;
+}
+
+// The change records a scheme command asks for, or a usage problem.
+bool schemeChanges(const Args& args, const std::vector<Field>& fields,
+                   std::vector<unsigned char>* changes, std::string* problem) {
+  const std::string& how = args.positional[0];
+  const auto field = [&](const std::string& name) -> const Field* {
+    const Field* f = findField(fields, name);
+    if (f == nullptr) *problem = "the album has no field '" + name + "'";
+    return f;
+  };
+  if (how == "add") {
+    for (size_t i = 2; i < args.positional.size(); ++i) {
+      std::vector<unsigned char> spec;
+      if (!parseFieldSpec(args.positional[i], &spec, problem)) return false;
+      if (spec[AFM3_SPEC_TYPE] & AFM3_SPEC_ATTRIBUTE_BIT) {
+        *problem = "an added field takes no caller attribute";
+        return false;
+      }
+      changes->insert(changes->end(), spec.begin(), spec.end());
+    }
+  } else if (how == "remove") {
+    for (size_t i = 2; i < args.positional.size(); ++i) {
+      const Field* f = field(args.positional[i]);
+      if (f == nullptr) return false;
+      const auto change =
+          changeRecord(static_cast<unsigned char>(f->number), AFM3_CHANGE_REMOVE, "");
+      changes->insert(changes->end(), change.begin(), change.end());
+    }
+  } else if (how == "rename") {
+    if (args.positional.size() != 4) {
+      *problem = "rename takes a field and its new name";
+      return false;
+    }
+    const Field* f = field(args.positional[2]);
+    if (f == nullptr) return false;
+    const std::string& name = args.positional[3];
+    if (name.empty() || name.size() >= AFM3_SPEC_NAME_SIZE) {
+      *problem = "a field name has 1 to 63 characters";
+      return false;
+    }
+    *changes = changeRecord(static_cast<unsigned char>(f->number), AFM3_CHANGE_RENAME, name);
+  } else {
+    *problem = "scheme is followed by add, remove or rename";
+    return false;
+  }
+  if (changes->empty()) *problem = "name at least one field";
+  return !changes->empty();
+}
+
+}  // namespace
+
+int runScheme(const Args& args) {
+  const Verb& verb = *findVerb("scheme");
+  AlbumSession album;
+  c32ClearDLLErrInfo();
+  const std::string& albumPath = args.positional[1];
+  if (!album.open(albumPath, true)) return failWithLastError("open " + albumPath);
+  std::vector<unsigned char> changes;
+  std::string problem;
+  if (!schemeChanges(args, album.fields(), &changes, &problem)) return failUsage(verb, problem);
+  std::vector<uint8_t> info;
+  if (!album.readInfo(&info)) return failWithLastError("read " + albumPath);
+  // The library reports no progress of its own while it gives every row
+  // its new values: the bar counts the album's rows and fills when the
+  // change is done.
+  ProgressBar rows(stderr, afm3GetU16(info.data()), !args.has("no-progress") && stderrIsTerminal());
+  const DWORD count = static_cast<DWORD>(changes.size() / AFM3_FIELD_SPEC_SIZE);
+  const int result = afm3ChangeScheme(toolOwnerKey(), album.handleSlot(), count, changes.data());
+  for (size_t i = 0; i < afm3GetU16(info.data()); ++i) rows.step(albumPath);
+  rows.clear();
+  if (result == 0) return failWithLastError("change the fields of " + albumPath);
+  for (DWORD i = 0; i < count; ++i) {
+    const unsigned char* change = changes.data() + i * AFM3_FIELD_SPEC_SIZE;
+    const unsigned char operation = change[AFM3_SPEC_TYPE];
+    const char* name = reinterpret_cast<const char*>(change + AFM3_SPEC_NAME);
+    if (args.positional[0] == "add")
+      std::printf("added field %u %s\n", change[AFM3_SPEC_NUMBER], name);
+    else if (args.positional[0] == "rename")
+      std::printf("renamed field %u to %s\n", change[AFM3_SPEC_NUMBER], name);
+    else if (operation & AFM3_CHANGE_REMOVED)
+      std::printf("removed field %u\n", change[AFM3_SPEC_NUMBER]);
+  }
+  if (result < 0)
+    std::printf("the album was reorganized first: record and field numbers may have changed\n");
   return 0;
 }
 

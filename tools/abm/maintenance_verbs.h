@@ -1,4 +1,5 @@
-// Verbs that rewrite an album as a whole: reorganize, convert.
+// Verbs that rewrite an album as a whole (reorganize, convert) or change its
+// fields (scheme).
 #pragma once
 
 #include "cli.h"
@@ -7,5 +8,6 @@ namespace abm {
 
 int runReorganize(const Args& args);
 int runConvert(const Args& args);
+int runScheme(const Args& args);
 
 }  // namespace abm

@@ -80,6 +80,16 @@ const std::vector<Verb>& verbs() {
        "taken) and print its path. Records keep their numbers. The old album is kept\n"
        "unless --delete-old. An album that is already version 3.0 is left as it is.",
        "OLD [--delete-old]", 1, runConvert},
+      {"scheme",
+       "Change the album's fields, keeping its records.\n"
+       "  add ALBUM NAME:TYPE[:index=N]...  new fields (types as for create); every\n"
+       "                                    record gets no value in them\n"
+       "  remove ALBUM FIELD...             fields no longer used (their space comes\n"
+       "                                    back when the album is reorganized)\n"
+       "  rename ALBUM FIELD NEWNAME\n"
+       "An album that would pass 255 fields is reorganized first. A progress bar shows\n"
+       "on a terminal unless --no-progress.",
+       "add|remove|rename ALBUM ARGS...", 3, runScheme},
       {"marks",
        "Name marks and put them on pictures; they live in the album's mark file.\n"
        "  names ALBUM                the mark file and its named marks\n"
