@@ -176,7 +176,9 @@ TEST(PngReader, DamagedFilesAreRefusedWithAReason) {
     std::string problem;
     EXPECT_FALSE(tooltest::decode(c.file, &picture, &problem)) << c.what;
     EXPECT_FALSE(problem.empty()) << c.what;
-    if (*c.reason != 0) EXPECT_EQ(problem, c.reason) << c.what;
+    if (*c.reason != 0) {
+      EXPECT_EQ(problem, c.reason) << c.what;
+    }
     EXPECT_LE(picture.rows(), 4u) << c.what;
   }
 }
