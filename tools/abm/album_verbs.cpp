@@ -30,10 +30,6 @@ std::string cString(const unsigned char* p, size_t size) {
   return std::string(reinterpret_cast<const char*>(p), n);
 }
 
-std::string albumTitle(const unsigned char* info) {
-  return cString(info + AFM3_INFO_TITLE, AFM3_INFO_TITLE_SIZE) +
-         cString(info + AFM3_INFO_TITLE_TAIL, AFM3_ALBUM_INFO_SIZE - AFM3_INFO_TITLE_TAIL);
-}
 
 struct FieldFacts {
   unsigned number = 0, type = 0;
@@ -68,8 +64,7 @@ void readSummary(DWORD version, const unsigned char* h, AlbumFacts* facts) {
 
 void readVersion3Info(const unsigned char* i, AlbumFacts* facts) {
   readSummary(kVersion3, i, facts);
-  facts->description =
-      cString(i + AFM3_INFO_DESCRIPTION, AFM3_INFO_SHOWN_FLAG - AFM3_INFO_DESCRIPTION);
+  facts->description = albumDescription(i);
   facts->thumbSize = afm3GetU16(i + AFM3_INFO_THUMB_SIZE);
   facts->nextNumber = afm3GetU16(i + AFM3_INFO_NEXT_RECORD_NUMBER);
   facts->isProtected = i[AFM3_INFO_PROTECT] != 0;
@@ -129,6 +124,15 @@ void printInfoJson(const AlbumFacts& f, const std::string& path) {
 }
 
 }  // namespace
+
+std::string albumTitle(const unsigned char* info) {
+  return cString(info + AFM3_INFO_TITLE, AFM3_INFO_TITLE_SIZE) +
+         cString(info + AFM3_INFO_TITLE_TAIL, AFM3_ALBUM_INFO_SIZE - AFM3_INFO_TITLE_TAIL);
+}
+
+std::string albumDescription(const unsigned char* info) {
+  return cString(info + AFM3_INFO_DESCRIPTION, AFM3_INFO_SHOWN_FLAG - AFM3_INFO_DESCRIPTION);
+}
 
 int runCheck(const Args& args) {
   if (args.has("deep")) return runDeepCheck(args);

@@ -20,6 +20,8 @@ size_t utf8Sequence(const std::string& text, size_t i) {
   return length;
 }
 
+}  // namespace
+
 bool isUtf8(const std::string& text) {
   for (size_t i = 0; i < text.size();) {
     const size_t length = utf8Sequence(text, i);
@@ -28,8 +30,6 @@ bool isUtf8(const std::string& text) {
   }
   return true;
 }
-
-}  // namespace
 
 std::string jsonString(const std::string& text) {
   const bool utf8 = isUtf8(text);

@@ -33,6 +33,8 @@ class JsonWriter {
   bool afterKey_ = false;
 };
 
+// Whether text is valid UTF-8 throughout.
+bool isUtf8(const std::string& text);
 // A JSON string literal, quotes included.
 std::string jsonString(const std::string& text);
 
