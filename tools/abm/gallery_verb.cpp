@@ -30,7 +30,6 @@ namespace abm {
 namespace {
 
 constexpr size_t kValueWidth = 1024;
-constexpr size_t kProgressAfter = 5;
 constexpr int kNoImage = -1;
 
 const char kStyle[] =
@@ -294,9 +293,7 @@ int runGallery(const Args& args) {
   afm3CacheAlbum(toolOwnerKey(), album.handle(), TRUE);
   std::string problem;
   {
-    ProgressBar bar(stderr, records.size(),
-                    records.size() > kProgressAfter && !args.has("no-progress") &&
-                        stderrIsTerminal());
+    ProgressBar bar(stderr, records.size(), progressWanted(args.has("no-progress"), records.size()));
     for (const LiveRecord& r : records) {
       bar.step("record " + std::to_string(r.number));
       if (!gallery.add(r.number, &problem)) {

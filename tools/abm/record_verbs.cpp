@@ -29,7 +29,6 @@ namespace abm {
 namespace {
 
 constexpr unsigned kDefaultThumbSize = 96;
-constexpr size_t kProgressAfter = 5;  // pictures before a bar is worth drawing
 constexpr size_t kListCellWidth = 40;
 constexpr size_t kShowValueWidth = 1024;
 
@@ -284,9 +283,7 @@ int runAdd(const Args& args) {
   size_t added = 0, skipped = problems.size();
   int status = 0;
   {
-    ProgressBar bar(
-        stderr, pictures.size(),
-        pictures.size() > kProgressAfter && !args.has("no-progress") && stderrIsTerminal());
+    ProgressBar bar(stderr, pictures.size(), progressWanted(args.has("no-progress"), pictures.size()));
     for (const std::string& path : pictures) {
       bar.step(path);
       PreparedPicture picture;

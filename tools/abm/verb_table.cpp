@@ -68,7 +68,8 @@ const std::vector<Verb>& verbs() {
       {"undelete", "Bring back a deleted record.", "ALBUM N", 2, runUndelete},
       {"thumbs",
        "Write every record's stored thumbnail to FOLDER as record-N.png (or .bmp with\n"
-       "--format=bmp). Records without a thumbnail are left out.",
+       "--format=bmp). Records without a thumbnail are left out. A progress bar shows\n"
+       "on a terminal unless --no-progress.",
        "ALBUM FOLDER [--format=png|bmp]", 2, runThumbs},
       {"gallery",
        "Write a static HTML gallery to FOLDER (made when missing): index.html with the\n"

@@ -128,6 +128,34 @@ def check_json(run, album):
     run("find", album, "Title>x", status=2)
 
 
+def check_progress(run, folder):
+    """A bar on a terminal (stderr a pseudo-terminal), none into a pipe (Run checks that)."""
+    import pty
+    pictures = os.path.join(folder, "many")
+    os.makedirs(pictures)
+    for n in range(7):
+        with open(os.path.join(pictures, f"p{n}.png"), "wb") as f:
+            f.write(png(8, 8, (n * 30, 0, 0)))
+    album = os.path.join(folder, "many.ab3")
+    run("create", album, "--field=Title:text")
+    master, slave = pty.openpty()
+    done = subprocess.Popen([run.abm, "add", album, pictures], stdout=subprocess.DEVNULL,
+                            stderr=slave, env=run.env)
+    os.close(slave)
+    drawn = b""
+    while True:
+        try:
+            chunk = os.read(master, 4096)
+        except OSError:
+            break
+        if not chunk:
+            break
+        drawn += chunk
+    assert done.wait(timeout=120) == 0
+    os.close(master)
+    assert b"\r[" in drawn and b"7/7" in drawn, drawn
+
+
 def chromium():
     for name in ("chromium", "chromium-browser"):
         if shutil.which(name):
@@ -187,7 +215,11 @@ def main():
     try:
         run = Run(abm, folder)
         album = make_album(run, folder)
-        check_json(run, album) if mode == "json" else check_gallery(run, album, folder)
+        if mode == "json":
+            check_json(run, album)
+            check_progress(run, folder)
+        else:
+            check_gallery(run, album, folder)
     finally:
         shutil.rmtree(folder, ignore_errors=True)
     print("ok")
