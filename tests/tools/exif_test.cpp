@@ -81,7 +81,8 @@ TEST(Exif, CaptureTimeAndCameraAreReadOnlyWhenWellFormed) {
     Exif exif;
     std::string taken, camera;
   } cases[] = {
-      {{1, "Canon", "Canon EOS 5D", "2024:05:06 07:08:09", false}, "2024-05-06 07:08:09",
+      {{1, "Canon", "Canon EOS 5D", "2024:05:06 07:08:09", false},
+       "2024-05-06 07:08:09",
        "Canon EOS 5D"},
       {{1, "NIKON", "D750", "1999:12:31 23:59:59", true}, "1999-12-31 23:59:59", "NIKON D750"},
       {{1, "", "Pixel 7", "2024-05-06 07:08:09", false}, "", "Pixel 7"},
@@ -95,7 +96,8 @@ TEST(Exif, CaptureTimeAndCameraAreReadOnlyWhenWellFormed) {
   }
   // No EXIF, a cut or damaged EXIF block: upright, no date, no camera.
   const Bytes full = tooltest::exifPayload({6, "Make", "Model", "2024:05:06 07:08:09", false});
-  std::vector<Bytes> damaged = {plain, tooltest::withApp1(plain, Bytes(full.begin(), full.begin() + 20))};
+  std::vector<Bytes> damaged = {plain,
+                                tooltest::withApp1(plain, Bytes(full.begin(), full.begin() + 20))};
   Bytes wild = full;
   for (size_t i = 10; i < wild.size(); i += 7) wild[i] = 0xFF;
   damaged.push_back(tooltest::withApp1(plain, wild));

@@ -1,12 +1,11 @@
 #include "test_pictures.h"
 
+#include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-
-#include <gtest/gtest.h>
 
 #include "cli.h"
 #include "host_paths.h"
@@ -333,8 +332,8 @@ Bytes exifPayload(const Exif& exif) {
 Bytes withApp1(const Bytes& jpeg, const Bytes& payload) {
   Bytes out(jpeg.begin(), jpeg.begin() + 2);
   const size_t length = payload.size() + 2;
-  out.insert(out.end(), {0xFF, 0xE1, static_cast<uint8_t>(length >> 8),
-                         static_cast<uint8_t>(length)});
+  out.insert(out.end(),
+             {0xFF, 0xE1, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)});
   out.insert(out.end(), payload.begin(), payload.end());
   out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
   return out;

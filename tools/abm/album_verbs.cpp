@@ -30,7 +30,6 @@ std::string cString(const unsigned char* p, size_t size) {
   return std::string(reinterpret_cast<const char*>(p), n);
 }
 
-
 struct FieldFacts {
   unsigned number = 0, type = 0;
   std::string name;
@@ -166,8 +165,8 @@ int runInfo(const Args& args) {
     BYTE fieldCount = 0;
     HGLOBAL specs = nullptr;
     const DWORD mode =
-        afm3OpenAlbum(owner, path.c_str(), AFM3_OPEN_READ_ONLY | AFM3_OPEN_SHARE_READ_WRITE,
-                      &album, nullptr, &fieldCount, &specs);
+        afm3OpenAlbum(owner, path.c_str(), AFM3_OPEN_READ_ONLY | AFM3_OPEN_SHARE_READ_WRITE, &album,
+                      nullptr, &fieldCount, &specs);
     if (mode == AFM3_OPEN_FAILED) return failWithLastError("open " + args.positional[0]);
     if (version == kVersion3) {
       std::vector<unsigned char> info(AFM3_ALBUM_INFO_SIZE);

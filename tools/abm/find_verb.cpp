@@ -60,8 +60,8 @@ bool parseCondition(const std::string& text, const std::vector<Field>& fields, C
                     std::string* problem) {
   const size_t at = text.find_first_of("=~<>");
   if (at == std::string::npos || at == 0) {
-    *problem = "a condition is FIELD=VALUE, FIELD~TEXT, FIELD<NUMBER or FIELD>NUMBER, not '" +
-               text + "'";
+    *problem =
+        "a condition is FIELD=VALUE, FIELD~TEXT, FIELD<NUMBER or FIELD>NUMBER, not '" + text + "'";
     return false;
   }
   c->field = findField(fields, text.substr(0, at));
@@ -69,9 +69,10 @@ bool parseCondition(const std::string& text, const std::vector<Field>& fields, C
     *problem = "the album has no field '" + text.substr(0, at) + "'";
     return false;
   }
-  c->op = text[at] == '=' ? Op::Equal : text[at] == '~' ? Op::Contains
-                                      : text[at] == '<' ? Op::Less
-                                                        : Op::Greater;
+  c->op = text[at] == '='   ? Op::Equal
+          : text[at] == '~' ? Op::Contains
+          : text[at] == '<' ? Op::Less
+                            : Op::Greater;
   c->operand = text.substr(at + 1);
   const unsigned type = c->field->type;
   double number = 0;

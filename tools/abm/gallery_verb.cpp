@@ -63,7 +63,9 @@ std::string page(const std::string& title, const std::string& body) {
          "<body>\n" + body + "</body>\n</html>\n";
 }
 
-std::string thumbName(unsigned number) { return "thumbs/record-" + std::to_string(number) + ".png"; }
+std::string thumbName(unsigned number) {
+  return "thumbs/record-" + std::to_string(number) + ".png";
+}
 std::string pageName(unsigned number) { return "record-" + std::to_string(number) + ".html"; }
 
 std::string imageTag(const GalleryRecord& r) {
@@ -161,7 +163,8 @@ class Gallery {
     if (kind == kNoImage || kind <= 0 || dib == nullptr) return kind != 0;
     const auto* bytes = static_cast<const uint8_t*>(GlobalLock(dib));
     RgbImage rgb;
-    const bool ok = bytes != nullptr && dibToRgb(std::span<const uint8_t>(bytes, GlobalSize(dib)), &rgb);
+    const bool ok =
+        bytes != nullptr && dibToRgb(std::span<const uint8_t>(bytes, GlobalSize(dib)), &rgb);
     GlobalUnlock(dib);
     GlobalFree(dib);
     if (!ok) return true;
@@ -180,8 +183,8 @@ class Gallery {
     std::string body = "<h1>" + htmlText(title.empty() ? fileNameOf(albumPath) : title) + "</h1>\n";
     body += "<table class=\"info\">\n";
     body += row("Description", htmlText(albumDescription(info.data())));
-    body += row("Album file", "<a href=\"" + htmlText(fileUrl(albumPath)) + "\">" +
-                                  htmlText(albumPath) + "</a>");
+    body += row("Album file",
+                "<a href=\"" + htmlText(fileUrl(albumPath)) + "\">" + htmlText(albumPath) + "</a>");
     body += row("Records", std::to_string(afm3GetU16(info.data() + AFM3_INFO_RECORD_COUNT)));
     std::string fields;
     for (const Field& field : album_.fields())
@@ -198,7 +201,8 @@ class Gallery {
 
   std::string recordPage(size_t i, const std::string& albumName) const {
     const GalleryRecord& r = records_[i];
-    std::string nav = "<nav><a href=\"index.html\">" + htmlText(albumName.empty() ? "Index" : albumName) + "</a>";
+    std::string nav =
+        "<nav><a href=\"index.html\">" + htmlText(albumName.empty() ? "Index" : albumName) + "</a>";
     if (i > 0) nav += "<a href=\"" + pageName(records_[i - 1].number) + "\">Previous</a>";
     if (i + 1 < records_.size())
       nav += "<a href=\"" + pageName(records_[i + 1].number) + "\">Next</a>";
@@ -230,11 +234,21 @@ std::string htmlText(const std::string& text) {
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
       default:
         if (byte >= 0x80 && !utf8)
           out += "&#" + std::to_string(byte) + ";";
@@ -293,7 +307,8 @@ int runGallery(const Args& args) {
   afm3CacheAlbum(toolOwnerKey(), album.handle(), TRUE);
   std::string problem;
   {
-    ProgressBar bar(stderr, records.size(), progressWanted(args.has("no-progress"), records.size()));
+    ProgressBar bar(stderr, records.size(),
+                    progressWanted(args.has("no-progress"), records.size()));
     for (const LiveRecord& r : records) {
       bar.step("record " + std::to_string(r.number));
       if (!gallery.add(r.number, &problem)) {

@@ -9,10 +9,11 @@ namespace {
 // Length of the UTF-8 sequence starting at text[i], 0 when it is not one.
 size_t utf8Sequence(const std::string& text, size_t i) {
   const auto lead = static_cast<unsigned char>(text[i]);
-  const size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2
-                                      : lead >= 0xE0 && lead < 0xF0  ? 3
-                                      : lead >= 0xF0 && lead < 0xF5  ? 4
-                                                                     : 0;
+  const size_t length = lead < 0x80                   ? 1
+                        : lead >= 0xC2 && lead < 0xE0 ? 2
+                        : lead >= 0xE0 && lead < 0xF0 ? 3
+                        : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                      : 0;
   if (length == 0 || i + length > text.size()) return 0;
   for (size_t k = 1; k < length; ++k) {
     if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;

@@ -49,8 +49,8 @@ void toRgb(const uint8_t* in, uint32_t width, unsigned channels, uint8_t* out) {
     const uint8_t* p = in + 4 * size_t{x};
     const uint32_t alpha = p[3];
     for (int c = 0; c < 3; ++c)
-      out[3 * x + c] =
-          static_cast<uint8_t>((p[c] * alpha + kOpaque * (kOpaque - alpha) + kOpaque / 2) / kOpaque);
+      out[3 * x + c] = static_cast<uint8_t>(
+          (p[c] * alpha + kOpaque * (kOpaque - alpha) + kOpaque / 2) / kOpaque);
   }
 }
 

@@ -1,8 +1,8 @@
 // Verbs on records: add, list, show, set, delete and undelete.
 #include <algorithm>
-#include <cstring>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <span>
 #include <string>
 #include <vector>
@@ -13,15 +13,15 @@
 #include "album_verbs.h"
 #include "field_names.h"
 #include "field_values.h"
-#include "json_output.h"
 #include "host_paths.h"
-#include "picture_sources.h"
+#include "json_output.h"
 #include "picture_exif.h"
+#include "picture_sources.h"
 #include "progress.h"
-#include "record_listing.h"
-#include "taken_field.h"
 #include "q32comm.h"
 #include "record_entry.h"
+#include "record_listing.h"
+#include "taken_field.h"
 #include "thumbnail.h"
 
 namespace abm {
@@ -179,8 +179,8 @@ bool readShownPicture(HANDLE album, uint16_t r, ShownRecord* shown) {
   shown->size = afm3GetU32(e + AFM3_ENTRY_FILE_SIZE);
   shown->modified = dosDateTimeText(afm3GetU32(e + AFM3_ENTRY_DATE_TIME_1));
   shown->driveType = e[AFM3_ENTRY_DRIVE_TYPE];
-  shown->label = std::string(reinterpret_cast<const char*>(e + AFM3_ENTRY_LABEL),
-                             AFM3_ENTRY_LABEL_SIZE - 1);
+  shown->label =
+      std::string(reinterpret_cast<const char*>(e + AFM3_ENTRY_LABEL), AFM3_ENTRY_LABEL_SIZE - 1);
   shown->label.resize(std::strlen(shown->label.c_str()));
   shown->thumbOffset = afm3GetU32(e + AFM3_ENTRY_IMAGE_OFFSET);
   if (shown->thumbOffset != 0) readThumbSize(album, r, shown);
@@ -283,7 +283,8 @@ int runAdd(const Args& args) {
   size_t added = 0, skipped = problems.size();
   int status = 0;
   {
-    ProgressBar bar(stderr, pictures.size(), progressWanted(args.has("no-progress"), pictures.size()));
+    ProgressBar bar(stderr, pictures.size(),
+                    progressWanted(args.has("no-progress"), pictures.size()));
     for (const std::string& path : pictures) {
       bar.step(path);
       PreparedPicture picture;

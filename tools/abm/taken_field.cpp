@@ -54,9 +54,9 @@ bool takenField(const std::vector<Field>& fields, const std::string& name,
 std::string takenAssignment(const Field& field, const std::string& taken) {
   std::string value = taken;
   if (numberWidth(field.type) == 4) {
-    value = std::to_string(packDosDateTime(part(taken, 0, 4), part(taken, 5, 2), part(taken, 8, 2),
-                                           part(taken, 11, 2), part(taken, 14, 2),
-                                           part(taken, 17, 2)));
+    value =
+        std::to_string(packDosDateTime(part(taken, 0, 4), part(taken, 5, 2), part(taken, 8, 2),
+                                       part(taken, 11, 2), part(taken, 14, 2), part(taken, 17, 2)));
   } else if (numberWidth(field.type) == 8) {
     value.clear();
     for (const char c : taken) {
