@@ -22,7 +22,8 @@ namespace abm {
 namespace {
 
 constexpr unsigned kLastFixedType = 8, kList32 = 7, kList1 = 8, kString = 9, kBlob = 10;
-constexpr size_t kValueWidth = 1024;
+constexpr size_t kValueWidth = 1024;  // JSON gets values this long
+constexpr size_t kCellWidth = 40;     // the table's cells
 
 enum class Op { Equal, Contains, Less, Greater };
 
@@ -280,10 +281,14 @@ int runFind(const Args& args) {
   Finder finder(album.handle(), conditions, shown);
   if (!finder.run(afm3GetU16(info.data() + AFM3_INFO_NEXT_RECORD_NUMBER), &found))
     return failWithLastError("search " + args.positional[0]);
-  if (args.has("json"))
+  if (args.has("json")) {
     printRecordsJson(args.positional[0], shown, found);
-  else
-    printRecordTable(shown, found, false);
+    return 0;
+  }
+  for (ListedRecord& record : found) {
+    for (std::string& value : record.values) value = cutText(value, kCellWidth);
+  }
+  printRecordTable(shown, found, false);
   return 0;
 }
 

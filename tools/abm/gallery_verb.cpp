@@ -298,6 +298,7 @@ int runGallery(const Args& args) {
   std::vector<LiveRecord> records;
   if (!liveRecords(album.handle(), &records)) return failWithLastError("read records");
   std::string folder = args.positional[1];
+  if (folder.empty()) return failUsage(verb, "FOLDER is empty");
   if (!makeFolder(folder)) return failWith("gallery", "cannot make the folder " + folder);
   if (folder.back() != '/' && folder.back() != '\\') folder += '/';
   if (!makeFolder(folder + "thumbs"))
