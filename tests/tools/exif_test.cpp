@@ -31,7 +31,7 @@ Bytes quadrantPhoto(const Exif& exif) {
                             tooltest::exifPayload(exif));
 }
 
-bool near(const abm::RgbPicture& p, uint32_t x, uint32_t y, uint32_t colour) {
+bool closeTo(const abm::RgbPicture& p, uint32_t x, uint32_t y, uint32_t colour) {
   const uint8_t* px = p.rgb.data() + 3 * (size_t{y} * p.width + x);
   for (int c = 0; c < 3; ++c) {
     if (std::abs(int{px[c]} - int((colour >> (16 - 8 * c)) & 0xFF)) > 40) return false;
@@ -68,10 +68,10 @@ TEST(Exif, ThumbnailsAreTurnedUprightByTheOrientationTag) {
     ASSERT_EQ(thumb.width, c.width) << what;
     ASSERT_EQ(thumb.height, c.height) << what;
     const uint32_t w = thumb.width - 2, h = thumb.height - 2;
-    EXPECT_TRUE(near(thumb, 1, 1, c.corners[0])) << what;
-    EXPECT_TRUE(near(thumb, w, 1, c.corners[1])) << what;
-    EXPECT_TRUE(near(thumb, 1, h, c.corners[2])) << what;
-    EXPECT_TRUE(near(thumb, w, h, c.corners[3])) << what;
+    EXPECT_TRUE(closeTo(thumb, 1, 1, c.corners[0])) << what;
+    EXPECT_TRUE(closeTo(thumb, w, 1, c.corners[1])) << what;
+    EXPECT_TRUE(closeTo(thumb, 1, h, c.corners[2])) << what;
+    EXPECT_TRUE(closeTo(thumb, w, h, c.corners[3])) << what;
   }
 }
 
