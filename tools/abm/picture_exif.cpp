@@ -14,13 +14,13 @@ namespace {
 
 constexpr int kLastOrientation = 8;
 
+#if ABM_PICTURE_LIBS
 std::string trimmed(std::string text) {
   while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
   const size_t start = text.find_first_not_of(' ');
   return start == std::string::npos ? std::string() : text.substr(start);
 }
 
-#if ABM_PICTURE_LIBS
 // An ASCII entry of the first IFD that has the tag, up to its NUL.
 std::string asciiEntry(ExifData* data, ExifTag tag) {
   ExifEntry* entry = exif_data_get_entry(data, tag);
