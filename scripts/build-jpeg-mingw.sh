@@ -15,6 +15,8 @@ toolchain=${2:?mingw toolchain file}
 mkdir -p "$cache"
 cache=$(cd "$cache" && pwd)
 toolchain=$(cd "$(dirname "$toolchain")" && pwd)/$(basename "$toolchain")
+# shellcheck source=deb-source.sh
+. "$(cd "$(dirname "$0")" && pwd)/deb-source.sh"
 
 # Two builds configuring at once share the cache: one builds, the other waits.
 exec 9>"$cache/.lock"
@@ -24,31 +26,11 @@ if [[ -f "$cache/lib/libjpeg.a" && -f "$cache/include/jconfig.h" ]]; then
   exit 0
 fi
 
-as_root() { if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi; }
-
 work="$cache/work"
 rm -rf "$work"
 mkdir -p "$work/src"
 cd "$work/src"
-
-fetch() { apt-get source --download-only -qq libjpeg-turbo >/dev/null 2>&1; }
-
-if ! fetch; then
-  # apt knows no source packages yet: mirror the main deb entry as deb-src.
-  entry=/etc/apt/sources.list.d/afm3-deb-src.sources
-  if [[ ! -f "$entry" ]]; then
-    suite=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
-    printf '%s\n' "Types: deb-src" "URIs: http://deb.debian.org/debian" "Suites: $suite" \
-      "Components: main" "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" |
-      as_root tee "$entry" >/dev/null
-  fi
-  as_root apt-get update -qq
-  fetch || { echo "build-jpeg-mingw: cannot fetch the libjpeg-turbo source package" >&2; exit 1; }
-fi
-
-command -v dpkg-source >/dev/null || { echo "build-jpeg-mingw: dpkg-dev is missing" >&2; exit 1; }
-dsc=$(ls ./*.dsc | head -n 1)
-dpkg-source --no-check -x "$dsc" tree >/dev/null
+fetch_deb_source libjpeg-turbo tree
 
 cmake -S tree -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$cache" \

@@ -4,13 +4,16 @@
 #   install-deps.sh --all    also the Windows cross build and Wine
 set -euo pipefail
 
-# clang and libclang-rt-14-dev: the fuzz targets (libFuzzer).
+# clang and libclang-rt-14-dev: the fuzz targets (libFuzzer); libpng-dev and
+# libexif-dev: the tool's pictures; python3: the tool's script tests.
 packages=(cmake g++ make googletest libgtest-dev libbenchmark-dev zlib1g-dev
-          libjpeg62-turbo-dev libjpeg-turbo-progs libtiff-tools clang libclang-rt-14-dev)
+          libjpeg62-turbo-dev libjpeg-turbo-progs libtiff-tools clang libclang-rt-14-dev
+          libpng-dev libexif-dev python3)
 if [[ "${1:-}" == "--all" ]]; then
-  # dpkg-dev: scripts/build-jpeg-mingw.sh unpacks Debian's libjpeg-turbo source.
+  # dpkg-dev: the scripts/build-*-mingw.sh unpack Debian's libjpeg-turbo,
+  # libpng and libexif sources; chromium: the gallery test opens the gallery.
   packages+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386
-             xvfb xauth dpkg-dev)
+             xvfb xauth dpkg-dev chromium)
 fi
 
 as_root() { if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi; }

@@ -1,11 +1,13 @@
 #include "test_pictures.h"
 
+#include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 
+#include "cli.h"
 #include "host_paths.h"
 
 // clang-format off
@@ -245,6 +247,115 @@ uint32_t CollectedPicture::at(uint32_t x, uint32_t y) const {
 bool decode(const Bytes& bytes, CollectedPicture* picture, std::string* problem,
             uint32_t minimumEdge) {
   return abm::decodePicture(bytes, *picture, minimumEdge, problem);
+}
+
+namespace {
+
+// A TIFF IFD under construction: entries, then the values that do not fit
+// in an entry, at offsets counted from the TIFF header.
+struct Ifd {
+  struct Entry {
+    uint16_t tag, type;
+    uint32_t count;
+    Bytes value;
+  };
+  std::vector<Entry> entries;
+  void ascii(uint16_t tag, const std::string& text) {
+    if (text.empty()) return;
+    Bytes value(text.begin(), text.end());
+    value.push_back(0);
+    entries.push_back({tag, 2, static_cast<uint32_t>(value.size()), value});
+  }
+  size_t size() const {
+    size_t n = 2 + 12 * entries.size() + 4;
+    for (const Entry& e : entries) n += e.value.size() > 4 ? e.value.size() : 0;
+    return n;
+  }
+};
+
+void putOrdered(Bytes& b, uint32_t v, int bytes, bool big) {
+  for (int i = 0; i < bytes; ++i)
+    b.push_back(static_cast<uint8_t>(v >> (8 * (big ? bytes - 1 - i : i))));
+}
+
+// The IFD laid out at offset at; next is the following IFD's offset.
+void writeIfd(Bytes& tiff, const Ifd& ifd, size_t at, bool big) {
+  putOrdered(tiff, static_cast<uint32_t>(ifd.entries.size()), 2, big);
+  size_t data = at + 2 + 12 * ifd.entries.size() + 4;
+  Bytes extra;
+  for (const Ifd::Entry& e : ifd.entries) {
+    putOrdered(tiff, e.tag, 2, big);
+    putOrdered(tiff, e.type, 2, big);
+    putOrdered(tiff, e.count, 4, big);
+    if (e.value.size() > 4) {
+      putOrdered(tiff, static_cast<uint32_t>(data + extra.size()), 4, big);
+      extra.insert(extra.end(), e.value.begin(), e.value.end());
+    } else {
+      Bytes inPlace = e.value;
+      inPlace.resize(4, 0);
+      tiff.insert(tiff.end(), inPlace.begin(), inPlace.end());
+    }
+  }
+  putOrdered(tiff, 0, 4, big);
+  tiff.insert(tiff.end(), extra.begin(), extra.end());
+}
+
+}  // namespace
+
+Bytes exifPayload(const Exif& exif) {
+  const bool big = exif.bigEndian;
+  Ifd ifd0, sub;
+  sub.ascii(0x9003, exif.taken);
+  ifd0.ascii(0x010F, exif.make);
+  ifd0.ascii(0x0110, exif.model);
+  if (exif.orientation != 0) {
+    Bytes value;
+    putOrdered(value, exif.orientation, 2, big);
+    ifd0.entries.push_back({0x0112, 3, 1, value});
+  }
+  constexpr size_t kFirstIfd = 8;
+  const size_t subAt = kFirstIfd + ifd0.size() + (sub.entries.empty() ? 0 : 12);
+  if (!sub.entries.empty()) {
+    Bytes value;
+    putOrdered(value, static_cast<uint32_t>(subAt), 4, big);
+    ifd0.entries.push_back({0x8769, 4, 1, value});
+  }
+  Bytes tiff = big ? Bytes{'M', 'M', 0, 42} : Bytes{'I', 'I', 42, 0};
+  putOrdered(tiff, kFirstIfd, 4, big);
+  writeIfd(tiff, ifd0, kFirstIfd, big);
+  if (!sub.entries.empty()) writeIfd(tiff, sub, subAt, big);
+  Bytes payload = {'E', 'x', 'i', 'f', 0, 0};
+  payload.insert(payload.end(), tiff.begin(), tiff.end());
+  return payload;
+}
+
+Bytes withApp1(const Bytes& jpeg, const Bytes& payload) {
+  Bytes out(jpeg.begin(), jpeg.begin() + 2);
+  const size_t length = payload.size() + 2;
+  out.insert(out.end(),
+             {0xFF, 0xE1, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)});
+  out.insert(out.end(), payload.begin(), payload.end());
+  out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+  return out;
+}
+
+int runTool(const std::vector<std::string>& words) {
+  std::vector<std::string> all = {"abm"};
+  all.insert(all.end(), words.begin(), words.end());
+  std::vector<char*> argv;
+  for (std::string& word : all) argv.push_back(word.data());
+  const abm::Verb* verb = abm::findVerb(words.at(0));
+  if (verb == nullptr) return -1;
+  const abm::Args args = abm::parseArgs(static_cast<int>(argv.size()), argv.data(), 2);
+  if (args.positional.size() < verb->requiredArguments) return abm::failUsage(*verb, "missing");
+  return verb->run(args);
+}
+
+int runToolCaptured(const std::vector<std::string>& words, std::string* out) {
+  testing::internal::CaptureStdout();
+  const int status = runTool(words);
+  *out = testing::internal::GetCapturedStdout();
+  return status;
 }
 
 std::string shellPath(const std::string& libraryPath) { return abm::toShellPath(libraryPath); }

@@ -57,6 +57,25 @@ Bytes jpegFile(uint32_t width, uint32_t height, const Bytes& pixels, bool grey, 
 // A CMYK JPEG (Adobe's inverted ink values, four bytes per pixel).
 Bytes cmykJpegFile(uint32_t width, uint32_t height, const Bytes& cmyk);
 
+// EXIF data for a JPEG: IFD0 with Orientation (0: none), Make and Model
+// (empty: none) and a pointer to an EXIF IFD holding DateTimeOriginal
+// ("YYYY:MM:DD hh:mm:ss", empty: no EXIF IFD); Motorola byte order when
+// bigEndian.
+struct Exif {
+  uint16_t orientation = 0;
+  std::string make, model, taken;
+  bool bigEndian = false;
+};
+// The APP1 segment's payload ("Exif\0\0" and the TIFF structure).
+Bytes exifPayload(const Exif& exif);
+// A JPEG file with an APP1 segment holding payload right after its start.
+Bytes withApp1(const Bytes& jpeg, const Bytes& payload);
+
+// Runs an abm verb the way main() does; the words start with the verb.
+int runTool(const std::vector<std::string>& words);
+// The same with stdout captured into *out.
+int runToolCaptured(const std::vector<std::string>& words, std::string* out);
+
 // Keeps every decoded row.
 struct CollectedPicture : abm::RowSink {
   uint32_t width = 0, height = 0;

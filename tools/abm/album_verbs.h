@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "afm3_types.h"
 #include "cli.h"
 
@@ -17,6 +19,10 @@ int runShow(const Args& args);
 int runSet(const Args& args);
 int runDelete(const Args& args);
 int runUndelete(const Args& args);
+
+// The title and description an album's information holds.
+std::string albumTitle(const unsigned char* info);
+std::string albumDescription(const unsigned char* info);
 
 // The owner key the tool opens albums under.
 HINSTANCE toolOwnerKey();

@@ -17,6 +17,7 @@
 #include "album_verbs.h"
 #include "host_paths.h"
 #include "platform.h"
+#include "progress.h"
 #include "thumb_export.h"
 
 namespace abm {
@@ -72,18 +73,22 @@ int runThumbs(const Args& args) {
     return failWith("thumbs", "cannot make the folder " + folder);
   if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') folder += '/';
   int written = 0, status = 0;
+  ProgressBar bar(stderr, records.size(), progressWanted(args.has("no-progress"), records.size()));
   for (const LiveRecord& r : records) {
+    bar.step("record " + std::to_string(r.number));
     HGLOBAL dib = nullptr;
     const int kind =
         afm3ReadRecordImage(toolOwnerKey(), session.handle(), r.number,
                             afm3GetU32(r.entry.data() + AFM3_ENTRY_IMAGE_OFFSET), &dib);
     if (kind == kNoImage) continue;
     if (kind == kCodecMissing) {
+      bar.clear();
       status = failWith("thumbs", "record " + std::to_string(r.number) +
                                       ": the codec library of its thumbnail is missing");
       continue;
     }
     if (kind <= 0) {
+      bar.clear();
       status = failWithLastError("read thumbnail of record " + std::to_string(r.number));
       continue;
     }
@@ -102,13 +107,16 @@ int runThumbs(const Args& args) {
     GlobalFree(dib);
     const std::string name = folder + "record-" + std::to_string(r.number) + "." + format;
     if (!ok) {
+      bar.clear();
       status = failWith("thumbs", "record " + std::to_string(r.number) + ": unusable thumbnail");
     } else if (!writeFile(name, file)) {
+      bar.clear();
       status = failWith("thumbs", "cannot write " + name);
     } else {
       ++written;
     }
   }
+  bar.clear();
   std::printf("%d thumbnail%s written\n", written, written == 1 ? "" : "s");
   return status;
 }

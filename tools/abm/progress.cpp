@@ -9,9 +9,14 @@ namespace abm {
 namespace {
 constexpr size_t kLineWidth = 79;
 constexpr size_t kBarWidth = 30;
+constexpr size_t kProgressAfter = 5;  // items before a bar is worth drawing
 }  // namespace
 
 bool stderrIsTerminal() { return plat::standardErrorIsTerminal(); }
+
+bool progressWanted(bool noProgress, size_t count) {
+  return count > kProgressAfter && !noProgress && stderrIsTerminal();
+}
 
 ProgressBar::ProgressBar(std::FILE* out, size_t total, bool enabled)
     : out_(out), total_(total), enabled_(enabled) {}

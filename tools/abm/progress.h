@@ -12,6 +12,10 @@ namespace abm {
 // Whether stderr is a terminal (a console window on Windows).
 bool stderrIsTerminal();
 
+// Whether a run over count items draws a bar: on a terminal, unless
+// --no-progress, and only when there are more than a few items.
+bool progressWanted(bool noProgress, size_t count);
+
 class ProgressBar {
  public:
   // Draws nothing unless enabled.

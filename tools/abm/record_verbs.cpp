@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <span>
 #include <string>
 #include <vector>
@@ -13,10 +14,14 @@
 #include "field_names.h"
 #include "field_values.h"
 #include "host_paths.h"
+#include "json_output.h"
+#include "picture_exif.h"
 #include "picture_sources.h"
 #include "progress.h"
 #include "q32comm.h"
 #include "record_entry.h"
+#include "record_listing.h"
+#include "taken_field.h"
 #include "thumbnail.h"
 
 namespace abm {
@@ -24,19 +29,8 @@ namespace abm {
 namespace {
 
 constexpr unsigned kDefaultThumbSize = 96;
-constexpr size_t kProgressAfter = 5;  // pictures before a bar is worth drawing
 constexpr size_t kListCellWidth = 40;
 constexpr size_t kShowValueWidth = 1024;
-constexpr unsigned kString = 9, kBlob = 10, kText = 11, kMemo = 12;
-
-std::string fileNameOf(const std::string& path) {
-  const size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string cut(const std::string& text, size_t width) {
-  return text.size() <= width ? text : text.substr(0, width - 3) + "...";
-}
 
 const char* driveTypeName(unsigned type) {
   switch (type) {
@@ -53,41 +47,6 @@ const char* driveTypeName(unsigned type) {
     default:
       return "unknown";
   }
-}
-
-// A type-9 or type-10 value, read on its own. false: the library's error
-// is the last error.
-bool readLongValue(HANDLE album, uint16_t record, const Field& field, size_t width,
-                   std::string* text) {
-  HGLOBAL block = nullptr;
-  if (afm3ReadRecordFieldEx(toolOwnerKey(), album, record, field.number, &block) != 1) return false;
-  const size_t size = GlobalSize(block);
-  const auto* bytes = static_cast<const uint8_t*>(GlobalLock(block));
-  if (bytes == nullptr) {
-    text->clear();
-  } else if (field.type == kString) {
-    text->assign(reinterpret_cast<const char*>(bytes), std::find(bytes, bytes + size, 0) - bytes);
-    *text = cut(*text, width);
-  } else {
-    const size_t length = size >= 4 ? std::min<size_t>(afm3GetU32(bytes), size - 4) : 0;
-    *text = formatBlob(std::span<const uint8_t>(bytes + 4, length), width);
-  }
-  GlobalUnlock(block);
-  GlobalFree(block);
-  return true;
-}
-
-// One field of a record read with afm3ReadRecord.
-bool valueText(HANDLE album, uint16_t record, const Field& field, BYTE* const* values, size_t width,
-               std::string* text) {
-  if (field.type == kString || field.type == kBlob)
-    return readLongValue(album, record, field, width, text);
-  const BYTE* value = values[field.number];
-  if (field.type == kText || field.type == kMemo)
-    *text = cut(reinterpret_cast<const char*>(value), width);
-  else
-    *text = formatFixedValue(field.type, value);
-  return true;
 }
 
 struct RecordCommand {
@@ -120,12 +79,13 @@ int openForRecord(const char* name, const Args& args, bool toChange, bool delete
 struct PreparedPicture {
   PictureFacts facts;
   RgbPicture thumbnail;
+  ExifFacts exif;
 };
 
 bool preparePicture(const std::string& path, uint32_t edge, PreparedPicture* picture,
                     std::string* problem) {
   return pictureFacts(path, &picture->facts, problem) &&
-         thumbnailOf(path, edge, &picture->thumbnail, problem);
+         thumbnailOf(path, edge, &picture->thumbnail, problem, &picture->exif);
 }
 
 // Inserts one record; returns afm3InsertRecord's result (0 also when no
@@ -147,27 +107,6 @@ int insertPicture(HANDLE album, const PreparedPicture& picture, uint8_t compress
   GlobalFree(dib);
   *number = afm3GetU16(entry.data() + AFM3_ENTRY_NUMBER);
   return result;
-}
-
-void printTable(const std::vector<std::vector<std::string>>& rows) {
-  std::vector<size_t> widths;
-  for (const auto& row : rows) {
-    widths.resize(std::max(widths.size(), row.size()), 0);
-    for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
-  }
-  for (const auto& row : rows) {
-    std::string line;
-    for (size_t c = 0; c < row.size(); ++c) {
-      if (c == 0) {
-        line += std::string(widths[0] - row[0].size(), ' ') + row[0];
-      } else {
-        line += "  " + row[c];
-        if (c + 1 < row.size()) line += std::string(widths[c] - row[c].size(), ' ');
-      }
-    }
-    line.erase(line.find_last_not_of(' ') + 1);
-    std::printf("%s\n", line.c_str());
-  }
 }
 
 // The fields --fields=A,B names; all fields without the option.
@@ -194,6 +133,121 @@ bool chosenFields(const Args& args, const std::vector<Field>& fields,
   return true;
 }
 
+// What show tells of a record.
+struct ShownRecord {
+  unsigned number = 0;
+  bool deleted = false;
+  bool pictureRead = false;
+  std::string path, shortPath, modified, label;
+  uint32_t size = 0;
+  unsigned driveType = 0;
+  uint32_t thumbOffset = 0;  // 0: no thumbnail
+  uint32_t thumbWidth = 0, thumbHeight = 0;
+  ExifFacts exif;  // of the picture file, when it can be read now
+  std::vector<std::pair<const Field*, std::string>> values;
+};
+
+// The stored thumbnail's size (left 0 when it cannot be read).
+void readThumbSize(HANDLE album, uint16_t r, ShownRecord* shown) {
+  HGLOBAL dib = nullptr;
+  // The result is the image's colour kind when it could be read.
+  if (afm3ReadRecordImage(toolOwnerKey(), album, r, shown->thumbOffset, &dib) <= 0 ||
+      dib == nullptr)
+    return;
+  const auto* bitmap = static_cast<const uint8_t*>(GlobalLock(dib));
+  if (bitmap != nullptr && GlobalSize(dib) >= 12) {
+    const int32_t height = static_cast<int32_t>(afm3GetU32(bitmap + 8));
+    shown->thumbWidth = afm3GetU32(bitmap + 4);
+    shown->thumbHeight = static_cast<uint32_t>(height < 0 ? -int64_t{height} : int64_t{height});
+  }
+  GlobalUnlock(dib);
+  GlobalFree(dib);
+}
+
+// The picture part of the record, and the EXIF data of its file.
+bool readShownPicture(HANDLE album, uint16_t r, ShownRecord* shown) {
+  std::vector<uint8_t> entry(AFM3_RECORD_ENTRY_SIZE, 0);
+  char path[AFM3_MAX_PATH + 1] = {};
+  if (!afm3ReadRecordPic(toolOwnerKey(), album, r, entry.data(), path, sizeof path, 0, nullptr))
+    return false;
+  const uint8_t* e = entry.data();
+  shown->pictureRead = true;
+  shown->path = toShellPath(path);
+  shown->shortPath = std::string(reinterpret_cast<const char*>(e + AFM3_ENTRY_SHORT_PATH),
+                                 AFM3_ENTRY_SHORT_PATH_SIZE);
+  shown->shortPath.resize(std::strlen(shown->shortPath.c_str()));
+  shown->size = afm3GetU32(e + AFM3_ENTRY_FILE_SIZE);
+  shown->modified = dosDateTimeText(afm3GetU32(e + AFM3_ENTRY_DATE_TIME_1));
+  shown->driveType = e[AFM3_ENTRY_DRIVE_TYPE];
+  shown->label =
+      std::string(reinterpret_cast<const char*>(e + AFM3_ENTRY_LABEL), AFM3_ENTRY_LABEL_SIZE - 1);
+  shown->label.resize(std::strlen(shown->label.c_str()));
+  shown->thumbOffset = afm3GetU32(e + AFM3_ENTRY_IMAGE_OFFSET);
+  if (shown->thumbOffset != 0) readThumbSize(album, r, shown);
+  std::vector<uint8_t> bytes;
+  std::string problem;
+  if (readPictureFile(shown->path, &bytes, &problem)) shown->exif = exifFactsOf(bytes);
+  return true;
+}
+
+void printShown(const ShownRecord& s) {
+  std::printf("record:     %u\n", s.number);
+  if (s.pictureRead) {
+    std::printf("picture:    %s\n", s.path.c_str());
+    std::printf("short path: %s\n", s.shortPath.c_str());
+    std::printf("size:       %u bytes\n", s.size);
+    std::printf("modified:   %s\n", s.modified.c_str());
+    if (!s.exif.taken.empty()) std::printf("taken:      %s\n", s.exif.taken.c_str());
+    if (!s.exif.camera.empty()) std::printf("camera:     %s\n", s.exif.camera.c_str());
+    std::printf("drive:      %u (%s)\n", s.driveType, driveTypeName(s.driveType));
+    std::printf("label:      %s\n", s.label.c_str());
+    if (s.thumbOffset == 0) {
+      std::printf("thumbnail:  none\n");
+    } else {
+      std::string size;
+      if (s.thumbWidth != 0)
+        size = ", " + std::to_string(s.thumbWidth) + " x " + std::to_string(s.thumbHeight);
+      std::printf("thumbnail:  stored at %u%s\n", s.thumbOffset, size.c_str());
+    }
+  }
+  if (s.deleted) {
+    std::printf("state:      deleted\n");
+    return;
+  }
+  std::printf("fields:\n");
+  size_t nameWidth = 0;
+  for (const auto& [field, text] : s.values) nameWidth = std::max(nameWidth, field->name.size());
+  for (const auto& [field, text] : s.values)
+    std::printf("  %-*s  %-8s %s\n", static_cast<int>(nameWidth), field->name.c_str(),
+                fieldTypeName(field->type), text.c_str());
+}
+
+// {"number", "deleted", "picture", "short_path", "size", "modified",
+// "taken", "camera", "drive", "label", "thumbnail": {"offset", "width",
+// "height"} or null, "values": {NAME: TEXT}}; "taken" and "camera" are
+// null when the picture file tells nothing.
+void printShownJson(const ShownRecord& s) {
+  JsonWriter json;
+  json.beginObject().key("number").number(s.number).key("deleted").flag(s.deleted);
+  json.key("picture").value(s.path).key("short_path").value(s.shortPath);
+  json.key("size").number(s.size).key("modified").value(s.modified);
+  json.key("taken");
+  s.exif.taken.empty() ? json.null() : json.value(s.exif.taken);
+  json.key("camera");
+  s.exif.camera.empty() ? json.null() : json.value(s.exif.camera);
+  json.key("drive").value(driveTypeName(s.driveType)).key("label").value(s.label);
+  json.key("thumbnail");
+  if (s.thumbOffset == 0) {
+    json.null();
+  } else {
+    json.beginObject().key("offset").number(s.thumbOffset).key("width").number(s.thumbWidth);
+    json.key("height").number(s.thumbHeight).endObject();
+  }
+  json.key("values").beginObject();
+  for (const auto& [field, text] : s.values) json.key(field->name).value(text);
+  json.endObject().endObject().print();
+}
+
 }  // namespace
 
 int runAdd(const Args& args) {
@@ -211,6 +265,10 @@ int runAdd(const Args& args) {
   RecordValues values;
   std::string problem;
   if (!values.build(album.fields(), assignments, &problem)) return failUsage(verb, problem);
+  const Field* taken = nullptr;
+  if (args.has("taken") &&
+      !takenField(album.fields(), args.value("taken"), assignments, &taken, &problem))
+    return failUsage(verb, problem);
   std::vector<uint8_t> info;
   if (!album.readInfo(&info))
     return failWithLastError("read the information of " + args.positional[0]);
@@ -225,9 +283,8 @@ int runAdd(const Args& args) {
   size_t added = 0, skipped = problems.size();
   int status = 0;
   {
-    ProgressBar bar(
-        stderr, pictures.size(),
-        pictures.size() > kProgressAfter && !args.has("no-progress") && stderrIsTerminal());
+    ProgressBar bar(stderr, pictures.size(),
+                    progressWanted(args.has("no-progress"), pictures.size()));
     for (const std::string& path : pictures) {
       bar.step(path);
       PreparedPicture picture;
@@ -237,10 +294,18 @@ int runAdd(const Args& args) {
         ++skipped;
         continue;
       }
+      // The capture time, where the picture has one, joins the given values.
+      RecordValues pictureValues;
+      const bool dated = taken != nullptr && !picture.exif.taken.empty();
+      if (dated) {
+        std::vector<std::string> withTaken = assignments;
+        withTaken.push_back(takenAssignment(*taken, picture.exif.taken));
+        pictureValues.build(album.fields(), withTaken, &problem);
+      }
       uint16_t number = 0;
       c32ClearDLLErrInfo();
       const int result = insertPicture(album.handle(), picture, static_cast<uint8_t>(compression),
-                                       values, &number);
+                                       dated ? pictureValues : values, &number);
       if (result != 1) {
         bar.clear();
         status =
@@ -281,11 +346,9 @@ int runList(const Args& args) {
     return failWithLastError("list the records of " + args.positional[0]);
   afm3CacheAlbum(owner, handle, TRUE);
 
-  std::vector<std::vector<std::string>> rows;
-  std::vector<std::string> heading = {"#", "picture"};
-  for (const Field* field : chosen) heading.push_back(field->name);
-  if (withDeleted) heading.push_back("");
-  rows.push_back(heading);
+  const bool json = args.has("json");
+  const size_t width = json ? kShowValueWidth : kListCellWidth;
+  std::vector<ListedRecord> listed;
   int status = 0;
   bool picturesFailed = false;
   for (unsigned r = 0; r < next && status == 0; ++r) {
@@ -304,27 +367,31 @@ int runList(const Args& args) {
       freeLibraryBlock(values);
       continue;
     }
-    std::vector<std::string> row = {std::to_string(r), "?"};
+    ListedRecord row;
+    row.number = r;
+    row.picture = "?";
+    row.deleted = deleted;
     char path[AFM3_MAX_PATH + 1] = {};
     if (afm3ReadRecordPic(owner, handle, r, nullptr, path, sizeof path, 0, nullptr))
-      row[1] = fileNameOf(path);
+      row.picture = fileNameOf(path);
     else if (!picturesFailed)
       picturesFailed = failWithLastError("read the picture of record " + std::to_string(r)) != 0;
     for (const Field* field : chosen) {
       std::string text;
-      if (!deleted &&
-          !valueText(handle, static_cast<uint16_t>(r), *field, values, kListCellWidth, &text)) {
+      if (!deleted && !valueText(handle, static_cast<uint16_t>(r), *field, values, width, &text)) {
         status = failWithLastError("read field " + field->name + " of record " + std::to_string(r));
         break;
       }
-      row.push_back(text);
+      row.values.push_back(text);
     }
-    if (withDeleted) row.push_back(deleted ? "(deleted)" : "");
-    rows.push_back(row);
+    listed.push_back(row);
     freeLibraryBlock(record);
     freeLibraryBlock(values);
   }
-  printTable(rows);
+  if (json)
+    printRecordsJson(args.positional[0], chosen, listed);
+  else
+    printRecordTable(chosen, listed, withDeleted);
   return status != 0 || picturesFailed ? 1 : 0;
 }
 
@@ -332,74 +399,34 @@ int runShow(const Args& args) {
   RecordCommand command;
   const int ready = openForRecord("show", args, false, true, &command);
   if (ready >= 0) return ready;
-  const HINSTANCE owner = toolOwnerKey();
   const HANDLE handle = command.album.handle();
   const uint16_t r = command.record;
+  ShownRecord shown;
+  shown.number = r;
+  shown.deleted = command.presence != RecordPresence::Live;
   int status = 0;
-
-  std::printf("record:     %u\n", r);
-  std::vector<uint8_t> entry(AFM3_RECORD_ENTRY_SIZE, 0);
-  char path[AFM3_MAX_PATH + 1] = {};
-  if (afm3ReadRecordPic(owner, handle, r, entry.data(), path, sizeof path, 0, nullptr)) {
-    const uint8_t* e = entry.data();
-    const char* shortPath = reinterpret_cast<const char*>(e + AFM3_ENTRY_SHORT_PATH);
-    const char* label = reinterpret_cast<const char*>(e + AFM3_ENTRY_LABEL);
-    std::printf("picture:    %s\n", toShellPath(path).c_str());
-    std::printf("short path: %.*s\n", AFM3_ENTRY_SHORT_PATH_SIZE, shortPath);
-    std::printf("size:       %u bytes\n", afm3GetU32(e + AFM3_ENTRY_FILE_SIZE));
-    std::printf("modified:   %s\n",
-                dosDateTimeText(afm3GetU32(e + AFM3_ENTRY_DATE_TIME_1)).c_str());
-    std::printf("drive:      %u (%s)\n", e[AFM3_ENTRY_DRIVE_TYPE],
-                driveTypeName(e[AFM3_ENTRY_DRIVE_TYPE]));
-    std::printf("label:      %.*s\n", AFM3_ENTRY_LABEL_SIZE - 1, label);
-    const uint32_t imageOffset = afm3GetU32(e + AFM3_ENTRY_IMAGE_OFFSET);
-    if (imageOffset == 0) {
-      std::printf("thumbnail:  none\n");
-    } else {
-      HGLOBAL dib = nullptr;
-      std::string size;
-      // The result is the image's colour kind when it could be read.
-      if (afm3ReadRecordImage(owner, handle, r, imageOffset, &dib) > 0 && dib != nullptr) {
-        const auto* bitmap = static_cast<const uint8_t*>(GlobalLock(dib));
-        if (bitmap != nullptr && GlobalSize(dib) >= 12) {
-          const int32_t height = static_cast<int32_t>(afm3GetU32(bitmap + 8));
-          size = ", " + std::to_string(afm3GetU32(bitmap + 4)) + " x " +
-                 std::to_string(height < 0 ? -int64_t{height} : int64_t{height});
-        }
-        GlobalUnlock(dib);
-        GlobalFree(dib);
-      }
-      std::printf("thumbnail:  stored at %u%s\n", imageOffset, size.c_str());
-    }
-  } else {
+  if (!readShownPicture(handle, r, &shown))
     status = failWithLastError("read the picture of record " + std::to_string(r));
-  }
-
   BYTE* record = nullptr;
   BYTE** values = nullptr;
-  const bool live = command.presence == RecordPresence::Live;
-  const int read = live ? afm3ReadRecord(owner, handle, r, &record, &values) : 0;
-  if (!live) {
-    std::printf("state:      deleted\n");
-  } else if (read != 1) {
-    status = failWithLastError("read record " + std::to_string(r));
-  } else {
-    std::printf("fields:\n");
-    size_t nameWidth = 0;
-    for (const Field& field : command.album.fields())
-      nameWidth = std::max(nameWidth, field.name.size());
-    for (const Field& field : command.album.fields()) {
-      std::string text;
-      if (!valueText(handle, r, field, values, kShowValueWidth, &text)) {
-        status = failWithLastError("read field " + field.name);
-        continue;
+  if (!shown.deleted) {
+    if (afm3ReadRecord(toolOwnerKey(), handle, r, &record, &values) != 1) {
+      status = failWithLastError("read record " + std::to_string(r));
+    } else {
+      for (const Field& field : command.album.fields()) {
+        std::string text;
+        if (!valueText(handle, r, field, values, kShowValueWidth, &text))
+          status = failWithLastError("read field " + field.name);
+        shown.values.push_back({&field, text});
       }
-      std::printf("  %-*s  %-8s %s\n", static_cast<int>(nameWidth), field.name.c_str(),
-                  fieldTypeName(field.type), text.c_str());
     }
   }
   freeLibraryBlock(record);
   freeLibraryBlock(values);
+  if (args.has("json"))
+    printShownJson(shown);
+  else
+    printShown(shown);
   return status;
 }
 

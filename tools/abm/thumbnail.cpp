@@ -5,6 +5,7 @@
 #include <new>
 
 #include "afm3_bytes.h"
+#include "picture_exif.h"
 
 namespace abm {
 
@@ -90,7 +91,8 @@ bool ThumbnailScaler::finish(RgbPicture* out) {
   return true;
 }
 
-bool thumbnailOf(const std::string& path, uint32_t edge, RgbPicture* out, std::string* problem) {
+bool thumbnailOf(const std::string& path, uint32_t edge, RgbPicture* out, std::string* problem,
+                 ExifFacts* exif) {
   std::vector<uint8_t> bytes;
   if (!readPictureFile(path, &bytes, problem)) return false;
   ThumbnailScaler scaler(edge);
@@ -99,6 +101,9 @@ bool thumbnailOf(const std::string& path, uint32_t edge, RgbPicture* out, std::s
     *problem = "picture data ends early";
     return false;
   }
+  const ExifFacts facts = exifFactsOf(bytes);
+  if (facts.orientation != 1) *out = uprightPicture(*out, facts.orientation);
+  if (exif != nullptr) *exif = facts;
   return true;
 }
 

@@ -55,9 +55,12 @@ class ThumbnailScaler : public RowSink {
   std::vector<uint64_t> rowSums_;     // one source row reduced horizontally
 };
 
-// Reads a picture file (a shell path), decodes it and reduces it to fit
-// edge x edge.
-bool thumbnailOf(const std::string& path, uint32_t edge, RgbPicture* out, std::string* problem);
+struct ExifFacts;
+// Reads a picture file (a shell path), decodes it, reduces it to fit
+// edge x edge and turns it upright as its EXIF data says; *exif (when
+// given) receives that data.
+bool thumbnailOf(const std::string& path, uint32_t edge, RgbPicture* out, std::string* problem,
+                 ExifFacts* exif = nullptr);
 
 // A packed 24-bit DIB in a movable global block (40-byte header, then the
 // rows bottom-up in blue-green-red order, each padded to 4 bytes); null

@@ -1,6 +1,8 @@
 // The verbs of abm, in the order the help lists them.
 #include "album_verbs.h"
 #include "cli.h"
+#include "find_verb.h"
+#include "gallery_verb.h"
 #include "maintenance_verbs.h"
 #include "mark_verbs.h"
 #include "picture_verbs.h"
@@ -15,7 +17,8 @@ const std::vector<Verb>& verbs() {
        "value heaps, strings, images, counts) and lists every problem with its kind and\n"
        "place; the exit status is then 1 when there are problems.",
        "FILE [--deep]", 1, runCheck},
-      {"info", "Show an album's information and its fields.", "FILE", 1, runInfo},
+      {"info", "Show an album's information and its fields (--json: as JSON, see README).",
+       "FILE [--json]", 1, runInfo},
       {"create",
        "Create an album with the fields given as --field NAME:TYPE[:index=N][:attribute].\n"
        "TYPE is text, memo, string, blob, list32, list1, bytes2, bytes4, bytes4b, bytes8,\n"
@@ -33,15 +36,29 @@ const std::vector<Verb>& verbs() {
        "commas for list32 (up to 32) and list1 (one), text for string, text (255\n"
        "characters), memo (258) and blob. --compression=raw, jpeg (the default), lzw or\n"
        "zlib stores the thumbnails so. Damaged pictures are skipped and make the exit\n"
-       "status 1. A progress bar shows on a terminal unless --no-progress.",
-       "ALBUM PATH... [--recursive] [--field=NAME=VALUE]... [--compression=KIND]", 2, runAdd},
+       "status 1. A progress bar shows on a terminal unless --no-progress.\n"
+       "Thumbnails are stored upright as the photo's EXIF Orientation says. --taken=FIELD\n"
+       "stores the photo's EXIF capture time in FIELD: \"YYYY-MM-DD hh:mm:ss\" in a string,\n"
+       "text or memo field, the packed date and time in a 4-byte field, the number\n"
+       "YYYYMMDDhhmmss in an 8-byte one; photos without it leave the field empty.",
+       "ALBUM PATH... [--recursive] [--field=NAME=VALUE]... [--compression=KIND] [--taken=FIELD]",
+       2, runAdd},
       {"list",
        "List the records with their picture file names and field values.\n"
        "--fields=A,B shows only those fields (--fields= none); --deleted lists deleted\n"
-       "records too.",
-       "ALBUM [--fields=NAME,...] [--deleted]", 1, runList},
-      {"show", "Show one record: its picture file, thumbnail and every field.", "ALBUM N", 2,
-       runShow},
+       "records too; --json prints them as JSON (see README).",
+       "ALBUM [--fields=NAME,...] [--deleted] [--json]", 1, runList},
+      {"find",
+       "List the records whose fields meet every condition:\n"
+       "  FIELD=VALUE   equal (texts ignoring case, numbers by value)\n"
+       "  FIELD~TEXT    contains TEXT (ignoring case); for lists: holds entry TEXT\n"
+       "  FIELD<NUMBER  less than, FIELD>NUMBER greater than\n"
+       "Quote conditions with < or > for the shell. --json prints the records as JSON.",
+       "ALBUM CONDITION... [--json]", 2, runFind},
+      {"show",
+       "Show one record: its picture file (with the photo's capture time and camera\n"
+       "when its EXIF data has them), thumbnail and every field. --json: as JSON.",
+       "ALBUM N [--json]", 2, runShow},
       {"set",
        "Set one field of a record.\n"
        "VALUE is written as for add; put '--' before a value that starts with '--'.",
@@ -51,8 +68,16 @@ const std::vector<Verb>& verbs() {
       {"undelete", "Bring back a deleted record.", "ALBUM N", 2, runUndelete},
       {"thumbs",
        "Write every record's stored thumbnail to FOLDER as record-N.png (or .bmp with\n"
-       "--format=bmp). Records without a thumbnail are left out.",
+       "--format=bmp). Records without a thumbnail are left out. A progress bar shows\n"
+       "on a terminal unless --no-progress.",
        "ALBUM FOLDER [--format=png|bmp]", 2, runThumbs},
+      {"gallery",
+       "Write a static HTML gallery to FOLDER (made when missing): index.html with the\n"
+       "album's information and every thumbnail, one page per record with its fields\n"
+       "and a link to the picture file. --title=FIELD titles the thumbnails with a\n"
+       "field (else the picture's file name). Works offline, without scripts. A\n"
+       "progress bar shows on a terminal unless --no-progress.",
+       "ALBUM FOLDER [--title=FIELD]", 2, runGallery},
       {"path", "Show where a record's picture is and the form the album keeps its path in.",
        "ALBUM N", 2, runPath},
       {"relink",
