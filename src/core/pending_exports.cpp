@@ -32,29 +32,4 @@ INT_PTR CALLBACK AskNewPathDlgProc(HWND, UINT, WPARAM, LPARAM) {
   return 0;
 }
 
-DWORD WINAPI afm3ShowAbmInfo(DWORD, HWND, LPCSTR, const void*) {
-  reportNotAvailable("afm3ShowAbmInfo");
-  return 0;
-}
-
-INT_PTR CALLBACK ShowAbmInfoDlgProc(HWND, UINT, WPARAM, LPARAM) {
-  reportNotAvailable("ShowAbmInfoDlgProc");
-  return 0;
-}
-
-INT_PTR CALLBACK ShowAbmInfoTab1DlgProc(HWND, UINT, WPARAM, LPARAM) {
-  reportNotAvailable("ShowAbmInfoTab1DlgProc");
-  return 0;
-}
-
-INT_PTR CALLBACK ShowAbmInfoTab2DlgProc(HWND, UINT, WPARAM, LPARAM) {
-  reportNotAvailable("ShowAbmInfoTab2DlgProc");
-  return 0;
-}
-
-INT_PTR CALLBACK ShowAbmInfoTab3DlgProc(HWND, UINT, WPARAM, LPARAM) {
-  reportNotAvailable("ShowAbmInfoTab3DlgProc");
-  return 0;
-}
-
 }  // extern "C"
