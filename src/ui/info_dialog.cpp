@@ -50,7 +50,7 @@ struct DialogState {
   const InfoAlbum* album = nullptr;
   HWND dialog = nullptr;
   HWND pages[kPageCount] = {};
-  int current = 0;  // page index shown
+  int current = 0;      // page index shown
   PageSize dialogSize;  // client size at the last WM_SIZE
   PageSize minimum;     // the initial window size
   PageSize pageSizes[kPageCount];
@@ -104,7 +104,8 @@ void showHelp(HWND dialog) {
 void showPage(int page) {
   DialogState& s = state();
   if (page < 0 || page >= kPageCount || s.pages[page] == nullptr) return;
-  if (s.pages[s.current] != nullptr && s.current != page) plat::showWindow(s.pages[s.current], false);
+  if (s.pages[s.current] != nullptr && s.current != page)
+    plat::showWindow(s.pages[s.current], false);
   plat::showOnTop(s.pages[page]);
   s.current = page;
 }
@@ -115,7 +116,8 @@ void initMainDialog(HWND dialog) {
   DialogState& s = state();
   s.dialog = dialog;
   const HWND tab = plat::dialogItem(dialog, kCtlTab);
-  for (int i = 0; i < kPageCount; ++i) plat::tabAddItem(tab, i, message(kMsgTabGeneral + i).c_str());
+  for (int i = 0; i < kPageCount; ++i)
+    plat::tabAddItem(tab, i, message(kMsgTabGeneral + i).c_str());
   plat::Rect area;
   plat::tabDisplayArea(tab, &area);
   for (int i = 0; i < kPageCount; ++i) {

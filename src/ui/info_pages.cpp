@@ -104,13 +104,13 @@ std::vector<ControlText> generalPage(const InfoAlbum& album) {
             {kCtlRecords, unsignedText(header.recordCount())},
             {kCtlProtected, header.protectField()[0] != 0 ? message(kMsgYes) : no},
             {kCtlRestricted, restricted ? message(kMsgYes) : no},
-            {kCtlDescription, textAt(album, kInfoOffset + kInfoDescription,
-                                     kInfoOffset + kInfoDescriptionEnd)}};
+            {kCtlDescription,
+             textAt(album, kInfoOffset + kInfoDescription, kInfoOffset + kInfoDescriptionEnd)}};
     // The mark file is looked up by the title field alone, as albums are
     // opened.
-    page.push_back({kCtlMarkFile, markFileText(album, textAt(album, kInfoOffset + kInfoTitleOffset,
-                                                             kInfoOffset + kInfoTitleOffset +
-                                                                 kInfoTitleSize))});
+    page.push_back({kCtlMarkFile,
+                    markFileText(album, textAt(album, kInfoOffset + kInfoTitleOffset,
+                                               kInfoOffset + kInfoTitleOffset + kInfoTitleSize))});
   } else {
     const OldLayout& l = album.version == kVersion2 ? kV2Layout : kV1Layout;
     const std::string title = textAt(album, l.title, l.title + kOldTitleSize);
@@ -119,8 +119,8 @@ std::vector<ControlText> generalPage(const InfoAlbum& album) {
             {kCtlProtected, no},
             {kCtlRestricted, no},
             {kCtlDescription, textAt(album, l.description, l.descriptionEnd)},
-            {kCtlMarkFile, album.version == kVersion2 ? markFileText(album, title)
-                                                      : message(kMsgNotAvailable)}};
+            {kCtlMarkFile,
+             album.version == kVersion2 ? markFileText(album, title) : message(kMsgNotAvailable)}};
   }
   page.push_back({kCtlVersion, versionText(album.version)});
   return page;
@@ -133,8 +133,8 @@ std::vector<FieldRow> fieldRows(const InfoAlbum& album) {
     const uint8_t type = spec[AFM3_SPEC_TYPE];
     if (type & AFM3_SPEC_ATTRIBUTE_BIT) continue;  // hidden from the list
     const char* name = reinterpret_cast<const char*>(spec + AFM3_SPEC_NAME);
-    rows.push_back({std::string(name, strnlen(name, AFM3_SPEC_NAME_SIZE)),
-                    message(fieldTypeMessage(type))});
+    rows.push_back(
+        {std::string(name, strnlen(name, AFM3_SPEC_NAME_SIZE)), message(fieldTypeMessage(type))});
   }
   return rows;
 }
@@ -167,8 +167,8 @@ std::vector<ControlText> statisticsPage(const InfoAlbum& album, const LocaleSett
   uint32_t storage = kMsgNotAvailable;
   if (version3(album)) {
     thumbSize = afm3GetU16(infoOf(album) + kInfoThumbSize);
-    kindMessage = thumbKindMessage((AlbumHeader(const_cast<uint8_t*>(album.header.data()))
-                                        .infoFlags() >> 1) & 3);
+    kindMessage = thumbKindMessage(
+        (AlbumHeader(const_cast<uint8_t*>(album.header.data())).infoFlags() >> 1) & 3);
     storage = storageMessage(infoOf(album)[kInfoCode]);
   } else if (album.version == kVersion2) {
     thumbSize = u16At(album, kV2Layout.thumbSize);
@@ -193,9 +193,9 @@ std::vector<ControlText> statisticsPage(const InfoAlbum& album, const LocaleSett
           {kCtlPath, album.path},
           {kCtlCreated, found ? formatFileTime(entry.creationTime, locale) : na},
           {kCtlModified, found ? formatFileTime(entry.lastWriteTime, locale) : na},
-          {kCtlSize, groupedNumber(found ? static_cast<uint32_t>(entry.size) : 0,
-                                   locale.thousandSeparator) +
-                         " " + message(kMsgSizeUnit)},
+          {kCtlSize,
+           groupedNumber(found ? static_cast<uint32_t>(entry.size) : 0, locale.thousandSeparator) +
+               " " + message(kMsgSizeUnit)},
           {kCtlReadOnly, message(readOnly ? kMsgYes : kMsgNo)}};
 }
 
@@ -232,7 +232,8 @@ std::string withCount(const std::string& format, size_t value) {
 std::string formatFileTime(uint64_t utc, const LocaleSettings& locale) {
   uint64_t local = 0;
   uint16_t dosDate = 0, dosTime = 0;
-  if (!plat::fileTimeToLocal(utc, &local) || !plat::fileTimeToDosDateTime(local, &dosDate, &dosTime))
+  if (!plat::fileTimeToLocal(utc, &local) ||
+      !plat::fileTimeToDosDateTime(local, &dosDate, &dosTime))
     return message(kMsgNotAvailable);
   char date[64] = {}, time[64] = {}, joined[160];
   qfdDateToAsciiEx(date, dosDate, 0, 1);

@@ -130,8 +130,8 @@ bool InfoSession::loadFromFile(const AFM3_OPENED_ALBUM* opened) {
   if (album_.specs == nullptr) album_.fieldCount = 0;
   album_.header.assign(headerSizeOf(album_.version), 0);
   if (!seekTo(file, 0, kShowInfo, readStepOf(album_.version)) ||
-      !readExact(file, album_.header.data(), static_cast<uint32_t>(album_.header.size()),
-                 kShowInfo, readStepOf(album_.version)))
+      !readExact(file, album_.header.data(), static_cast<uint32_t>(album_.header.size()), kShowInfo,
+                 readStepOf(album_.version)))
     return false;
   return true;
 }

@@ -26,9 +26,9 @@ class InfoSession {
   bool loadFromFile(const AFM3_OPENED_ALBUM* opened);
 
   InfoAlbum album_;
-  LockedBlock slotSpecs_;        // FieldSpecs built from an open slot
-  HANDLE openedHere_ = nullptr;  // an album this session opened
-  HGLOBAL specsHere_ = nullptr;  // and its FieldSpec block
+  LockedBlock slotSpecs_;          // FieldSpecs built from an open slot
+  HANDLE openedHere_ = nullptr;    // an album this session opened
+  HGLOBAL specsHere_ = nullptr;    // and its FieldSpec block
   HGLOBAL lockedSpecs_ = nullptr;  // the FieldSpec block in use, locked
 };
 

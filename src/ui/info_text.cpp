@@ -71,8 +71,7 @@ std::string pagesText(const InfoAlbum& album) {
 
 }  // namespace afm3::ui
 
-extern "C" DWORD WINAPI afm3GetAbmInfoPages(LPCSTR path, LPSTR buffer, DWORD size,
-                                            DWORD* needed) {
+extern "C" DWORD WINAPI afm3GetAbmInfoPages(LPCSTR path, LPSTR buffer, DWORD size, DWORD* needed) {
   using namespace afm3;
   ErrorModeGuard errorMode;
   const CallerPath albumPath(path);

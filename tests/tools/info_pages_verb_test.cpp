@@ -36,9 +36,12 @@ TEST(InfoPagesVerb, PrintsEachPageOfTheDialog) {
   const struct {
     const char* text;
     bool shown;
-  } expected[] = {{"General\n", true},         {"Title:           Harbour\n", true},
-                  {"Records:         12\n", true}, {"Format version:  2.0\n", true},
-                  {"\nStatistics\n", true},     {"Size:            4,784 bytes\n", true},
+  } expected[] = {{"General\n", true},
+                  {"Title:           Harbour\n", true},
+                  {"Records:         12\n", true},
+                  {"Format version:  2.0\n", true},
+                  {"\nStatistics\n", true},
+                  {"Size:            4,784 bytes\n", true},
                   {"Fields\n", false}};  // version-2 albums have no Fields page
   for (const auto& e : expected)
     EXPECT_EQ(p.out.find(e.text) != std::string::npos, e.shown) << e.text << "\n" << p.out;

@@ -26,16 +26,19 @@ TEST(InfoPieces, SizesAreGroupedInThreesFromTheRight) {
     uint32_t value;
     char separator;
     const char* text;
-  } cases[] = {{0, ',', "0"},           {999, ',', "999"},
-               {1000, ',', "1,000"},    {1234567, ',', "1,234,567"},
-               {123456, '.', "123.456"}, {4294967295u, ' ', "4 294 967 295"}};
+  } cases[] = {{0, ',', "0"},
+               {999, ',', "999"},
+               {1000, ',', "1,000"},
+               {1234567, ',', "1,234,567"},
+               {123456, '.', "123.456"},
+               {4294967295u, ' ', "4 294 967 295"}};
   for (const auto& c : cases) EXPECT_EQ(ui::groupedNumber(c.value, c.separator), c.text) << c.value;
 }
 
 TEST(InfoPieces, FieldTypesNameTheirMessages) {
-  const std::map<uint8_t, uint32_t> expected = {
-      {0, 6268},  {3, 6271},  {4, 6278},  {5, 6279},  {6, 6280},  {7, 6272},
-      {11, 6276}, {12, 6277}, {13, 6281}, {15, 6281}, {0x84, 6278}, {0x8B, 6276}};
+  const std::map<uint8_t, uint32_t> expected = {{0, 6268},  {3, 6271},  {4, 6278},    {5, 6279},
+                                                {6, 6280},  {7, 6272},  {11, 6276},   {12, 6277},
+                                                {13, 6281}, {15, 6281}, {0x84, 6278}, {0x8B, 6276}};
   for (const auto& [type, id] : expected) EXPECT_EQ(ui::fieldTypeMessage(type), id) << int{type};
   EXPECT_EQ(ui::withCount("%d fields", 2), "2 fields");
   EXPECT_EQ(ui::withCount("%d of %d", 7), "7 of %d");  // the template's text is no printf format
@@ -238,7 +241,8 @@ void readDialog(HWND dialog, int, void* user) {
   const HWND general = qwinTestChildDialog(dialog, 6201);
   const HWND fields = qwinTestChildDialog(dialog, 6202);
   const HWND stats = qwinTestChildDialog(dialog, 6203);
-  for (int id : {6011, 6012, 6013, 6014, 6015, 6016, 6023}) shown->general[id] = itemText(general, id);
+  for (int id : {6011, 6012, 6013, 6014, 6015, 6016, 6023})
+    shown->general[id] = itemText(general, id);
   for (int id : {6019, 6020, 6021, 6022, 6024, 6025, 6026, 6028})
     shown->statistics[id] = itemText(stats, id);
   shown->fieldsPage = fields != nullptr;
@@ -364,7 +368,8 @@ TEST_F(InfoDialog, ResizingGrowsThePagesAndKeepsTheButtonsInTheCorner) {
     EXPECT_EQ(minW, outer.width());
     EXPECT_EQ(minH, outer.height());
 
-    ASSERT_TRUE(plat::placeWindow(dialog, {outer.left, outer.top, outer.right + 60, outer.bottom + 40}));
+    ASSERT_TRUE(
+        plat::placeWindow(dialog, {outer.left, outer.top, outer.right + 60, outer.bottom + 40}));
     EXPECT_EQ(place(dialog, 6010).width(), tab.width() + 60);
     EXPECT_EQ(place(dialog, 6010).height(), tab.height() + 40);
     EXPECT_EQ(place(dialog, 1).left, ok.left + 60);

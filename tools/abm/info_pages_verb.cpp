@@ -19,11 +19,11 @@ namespace {
 // The labels of the dialog's controls, by identifier.
 const std::map<int, const char*>& labels() {
   static const std::map<int, const char*> all = {
-      {6011, "Title"},     {6012, "Records"},     {6013, "Protected"},
-      {6014, "Restricted"}, {6015, "Description"}, {6016, "Format version"},
-      {6023, "Thumb-mark file"}, {6018, "Count"},   {6019, "Thumbnail size"},
-      {6020, "Thumbnail kind"},  {6028, "Storage"}, {6021, "Path"},
-      {6022, "Created"},         {6024, "Modified"}, {6025, "Size"},
+      {6011, "Title"},           {6012, "Records"},     {6013, "Protected"},
+      {6014, "Restricted"},      {6015, "Description"}, {6016, "Format version"},
+      {6023, "Thumb-mark file"}, {6018, "Count"},       {6019, "Thumbnail size"},
+      {6020, "Thumbnail kind"},  {6028, "Storage"},     {6021, "Path"},
+      {6022, "Created"},         {6024, "Modified"},    {6025, "Size"},
       {6026, "Read-only"}};
   return all;
 }
@@ -55,8 +55,8 @@ int runInfoPages(const Args& args) {
   c32ClearDLLErrInfo();
   DWORD needed = 0;
   std::string text(4096, '\0');
-  DWORD version = afm3GetAbmInfoPages(path.c_str(), text.data(), static_cast<DWORD>(text.size()),
-                                      &needed);
+  DWORD version =
+      afm3GetAbmInfoPages(path.c_str(), text.data(), static_cast<DWORD>(text.size()), &needed);
   if (version != 0 && needed > text.size()) {
     text.assign(needed, '\0');
     version = afm3GetAbmInfoPages(path.c_str(), text.data(), needed, &needed);

@@ -18,7 +18,7 @@ namespace {
 
 constexpr UINT kWmSize = 0x0005;
 constexpr UINT kWmGetMinMaxInfo = 0x0024;
-constexpr int kGripEdge = 16;      // the width of a vertical scroll bar
+constexpr int kGripEdge = 16;         // the width of a vertical scroll bar
 constexpr int kTabHeaderHeight = 21;  // the row of tab titles
 constexpr int kTabBorder = 2;
 
@@ -283,8 +283,8 @@ LPARAM screenPointOf(HWND window, int x, int y) {
     std::lock_guard<std::mutex> lock(qwin::windowMutex());
     x += w->left;
     y += w->top;
-    at = (w->kind == qwin::WindowKind::Control || (w->style & qwin::kWsChild)) ? w->parent
-                                                                               : nullptr;
+    at =
+        (w->kind == qwin::WindowKind::Control || (w->style & qwin::kWsChild)) ? w->parent : nullptr;
   }
   return static_cast<LPARAM>(MAKELONG(x, y));
 }

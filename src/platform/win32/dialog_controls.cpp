@@ -51,8 +51,8 @@ int tabAddItem(HWND tab, int index, const char* text) {
   TCITEMA item = {};
   item.mask = TCIF_TEXT;
   item.pszText = const_cast<char*>(text);
-  return static_cast<int>(
-      SendMessageA(tab, TCM_INSERTITEMA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item)));
+  return static_cast<int>(SendMessageA(tab, TCM_INSERTITEMA, static_cast<WPARAM>(index),
+                                       reinterpret_cast<LPARAM>(&item)));
 }
 
 bool tabRemoveItem(HWND tab, int index) {
