@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
+#include <cstring>
 #include <set>
 #include <string>
 #include <thread>
@@ -32,14 +34,21 @@ std::vector<uint32_t> captureScreen(const RECT& r, const char* file) {
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
   BITMAPINFO info = {};
-  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
   HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ old = SelectObject(memory, bitmap);
   BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
   GdiFlush();
   std::memcpy(pixels.data(), bits, pixels.size() * 4);
-  BITMAPFILEHEADER header = {0x4D42, 0, 0, 0, sizeof header + sizeof info.bmiHeader};
+  BITMAPFILEHEADER header = {};
+  header.bfType = 0x4D42;
+  header.bfOffBits = sizeof header + sizeof info.bmiHeader;
   header.bfSize = static_cast<DWORD>(header.bfOffBits + pixels.size() * 4);
   if (FILE* out = std::fopen(file, "wb")) {
     std::fwrite(&header, sizeof header, 1, out);
