@@ -190,6 +190,9 @@ QWIN_API void qwinTestSetFolderDialogHook(QwinFolderDialogHook hook, void* user)
  * running when the driver returns ends with IDCANCEL. */
 typedef void (*QwinDialogDriver)(HWND dialog, int templateId, void* user);
 QWIN_API void qwinTestSetDialogDriver(QwinDialogDriver driver, void* user);
+/* The child dialog made from template templateId whose parent is parent
+ * (the pages of a tabbed dialog), or null. */
+QWIN_API HWND qwinTestChildDialog(HWND parent, int templateId);
 
 #ifdef __cplusplus
 }

@@ -63,6 +63,10 @@ void chooseCodecFolder(HMODULE self, char* out, uint32_t size) {
 #endif
 }
 
+}  // namespace
+
+LibraryState& libraryState() { return state; }
+
 void helpPath(char* out, uint32_t size) {
   char path[kPathSize] = {};
   char folder[kPathSize] = {};
@@ -70,10 +74,6 @@ void helpPath(char* out, uint32_t size) {
     folderOf(path, folder, sizeof folder);
   std::snprintf(out, size, "%s%s", folder, kHelpFileSuffix);
 }
-
-}  // namespace
-
-LibraryState& libraryState() { return state; }
 
 void buildCodecFolder(const char* executablePath, char* out, uint32_t size) {
   char folder[kPathSize];

@@ -26,6 +26,10 @@ struct LibraryState {
 
 LibraryState& libraryState();
 
+// The help file: the library's own folder followed by the help file name
+// and its window suffix.
+void helpPath(char* out, uint32_t size);
+
 // Process attach and detach, in the order the library depends on. attach
 // returns false only when the album and client tables cannot be made.
 bool processAttach(HMODULE module);

@@ -281,6 +281,60 @@ int messageBox(HWND owner, const char* text, const char* caption, uint32_t type)
 // false when the user cancels.
 bool browseForFolder(HWND owner, const char* title, char* path);
 
+// ---- dialog geometry and the common controls ---------------------------
+// Rectangles in pixels. A child window's placement is in its parent's
+// client coordinates, a top-level window's on the screen.
+struct Rect {
+  int left = 0, top = 0, right = 0, bottom = 0;
+  int width() const { return right - left; }
+  int height() const { return bottom - top; }
+};
+bool windowPlacement(HWND window, Rect* out);
+bool clientArea(HWND window, Rect* out);  // (0, 0, width, height)
+// Moves and sizes a window; a dialog whose size changes hears WM_SIZE.
+bool placeWindow(HWND window, const Rect& placement);
+bool showOnTop(HWND window);  // shows the window above its siblings
+bool focusWindow(HWND window);
+// Registers the tab and list-view classes (Windows needs it once).
+bool initCommonControls();
+
+// Tab controls.
+int tabAddItem(HWND tab, int index, const char* text);  // the index, or -1
+bool tabRemoveItem(HWND tab, int index);
+int tabItemCount(HWND tab);
+int tabSelection(HWND tab);  // -1 when none
+bool tabSelect(HWND tab, int index);
+bool tabItemText(HWND tab, int index, char* out, int size);
+// The display area of the tab control, in its parent's client coordinates.
+bool tabDisplayArea(HWND tab, Rect* out);
+
+// Report list views.
+int listAddColumn(HWND list, int index, const char* title, int width);
+bool listColumnTitle(HWND list, int index, char* out, int size);
+int listAddRow(HWND list, int row, const char* firstCell);  // the row, or -1
+bool listSetCell(HWND list, int row, int column, const char* text);
+int listRowCount(HWND list);
+bool listCellText(HWND list, int row, int column, char* out, int size);
+
+// Dialog-procedure plumbing.
+enum : UINT { kTabSelectionChanged = static_cast<UINT>(-551) };  // TCN_SELCHANGE
+// Sends WM_NOTIFY with code to the control's parent, as the control would.
+LRESULT notifyParent(HWND control, UINT code);
+// The code and sender of a WM_NOTIFY.
+UINT notificationCode(LPARAM notification, HWND* from);
+// The result of a message a dialog procedure handled (DWLP_MSGRESULT).
+void setDialogResult(HWND dialog, LRESULT result);
+// WM_GETMINMAXINFO: sets the minimum tracking size; minimumTrackSize asks a
+// window for it.
+void setMinimumTrackSize(LPARAM minMaxInfo, int width, int height);
+bool minimumTrackSize(HWND window, int* width, int* height);
+// The size grip: the scroll-bar-sized square in the client area's lower
+// right corner; pointInSizeGrip takes a WM_NCHITTEST screen point.
+int sizeGripEdge();
+bool pointInSizeGrip(HWND dialog, LPARAM screenPoint);
+LPARAM screenPointOf(HWND window, int x, int y);  // a client point, packed as WM_NCHITTEST does
+void paintSizeGrip(HWND dialog);
+
 // Screen metrics for the bitmaps the library builds.
 int screenPixelsPerInch();
 

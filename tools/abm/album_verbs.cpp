@@ -149,6 +149,7 @@ int runCheck(const Args& args) {
 }
 
 int runInfo(const Args& args) {
+  if (args.has("pages")) return runInfoPages(args);
   const std::string path = toLibraryPath(args.positional[0]);
   std::vector<unsigned char> header(kVersion2Header);
   c32ClearDLLErrInfo();

@@ -12,6 +12,8 @@ int runCheck(const Args& args);
 int runDeepCheck(const Args& args);
 int runRepair(const Args& args);
 int runInfo(const Args& args);
+// info --pages: the pages of the album information dialog as text.
+int runInfoPages(const Args& args);
 int runCreate(const Args& args);
 int runAdd(const Args& args);
 int runList(const Args& args);

@@ -17,8 +17,10 @@ const std::vector<Verb>& verbs() {
        "value heaps, strings, images, counts) and lists every problem with its kind and\n"
        "place; the exit status is then 1 when there are problems.",
        "FILE [--deep]", 1, runCheck},
-      {"info", "Show an album's information and its fields (--json: as JSON, see README).",
-       "FILE [--json]", 1, runInfo},
+      {"info",
+       "Show an album's information and its fields (--json: as JSON, see README).\n"
+       "--pages prints the pages of the library's album information dialog instead.",
+       "FILE [--json|--pages]", 1, runInfo},
       {"create",
        "Create an album with the fields given as --field NAME:TYPE[:index=N][:attribute].\n"
        "TYPE is text, memo, string, blob, list32, list1, bytes2, bytes4, bytes4b, bytes8,\n"

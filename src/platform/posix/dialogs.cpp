@@ -55,6 +55,11 @@ const QwinDialogTemplate* findTemplate(HINSTANCE resources, LPCSTR name, int* id
   return nullptr;
 }
 
+// Dialog units of the templates in pixels, for the 8-point dialog font
+// (6 x 13 pixels per average character: 4 units across, 8 down).
+int pixelsAcross(int units) { return units * 6 / 4; }
+int pixelsDown(int units) { return units * 13 / 8; }
+
 // A control is shown unless its style says otherwise. Templates that carry
 // only the class bits (no WS_CHILD) get the resource compiler's default of
 // a visible child.
@@ -75,6 +80,10 @@ HWND createFromTemplate(const QwinDialogTemplate& t, int id, HWND owner, DLGPROC
   dialog->templateId = id;
   dialog->visible = modal || (t.style & kWsVisible) != 0;
   dialog->enabled = (t.style & kWsDisabled) == 0;
+  dialog->left = pixelsAcross(t.x);
+  dialog->top = pixelsDown(t.y);
+  dialog->width = pixelsAcross(t.width);
+  dialog->height = pixelsDown(t.height);
   HWND handle = addWindow(dialog);
   std::vector<HWND> controls;
   for (int i = 0; t.controls != nullptr && i < t.controlCount; ++i) {
@@ -88,6 +97,10 @@ HWND createFromTemplate(const QwinDialogTemplate& t, int id, HWND owner, DLGPROC
     control->style = c.style;
     control->visible = controlVisible(c.style);
     control->enabled = (c.style & kWsDisabled) == 0;
+    control->left = pixelsAcross(c.x);
+    control->top = pixelsDown(c.y);
+    control->width = pixelsAcross(c.width);
+    control->height = pixelsDown(c.height);
     controls.push_back(addWindow(std::move(control)));
   }
   std::lock_guard<std::mutex> lock(windowMutex());

@@ -92,6 +92,14 @@ std::shared_ptr<Window> findWindow(HWND handle) {
   return it->second;
 }
 
+std::vector<HWND> childrenOf(HWND handle) {
+  std::vector<HWND> children;
+  std::lock_guard<std::mutex> lock(windowMutex());
+  for (const auto& entry : table().windows)
+    if (entry.second->parent == handle) children.push_back(entry.second->handle);
+  return children;
+}
+
 bool textMessage(Window& window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
   switch (message) {
     case WM_SETTEXT: {
@@ -135,8 +143,15 @@ LRESULT dispatch(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
       // The dialog procedure first; what it leaves (returns FALSE for) gets
       // the default dialog behaviour.
       if (window->dialogProc) {
+        {
+          std::lock_guard<std::mutex> lock(windowMutex());
+          window->hasMessageResult = false;
+        }
         const INT_PTR handled = window->dialogProc(handle, message, wParam, lParam);
-        if (handled) return handled;
+        if (handled) {
+          std::lock_guard<std::mutex> lock(windowMutex());
+          return window->hasMessageResult ? window->messageResult : handled;
+        }
       }
       if (message == WM_CLOSE) {
         HWND cancel = nullptr;

@@ -46,7 +46,17 @@ struct Window {
   std::vector<std::string> items;
   std::vector<LPARAM> itemData;
   int selection = -1;
+  // Placement in pixels: in the parent's client area, for a top-level
+  // dialog on the screen.
+  int left = 0, top = 0, width = 0, height = 0;
+  int zOrder = 0;  // raised later = higher
+  // Tab controls keep their items and selection in items / selection.
+  // Report list views: column titles and rows of cells.
+  std::vector<std::string> columns;
+  std::vector<std::vector<std::string>> rows;
   // Dialogs
+  LRESULT messageResult = 0;  // set by a procedure for a message it handled
+  bool hasMessageResult = false;
   bool modal = false;
   bool ended = false;
   INT_PTR result = 0;
@@ -56,6 +66,8 @@ struct Window {
 std::mutex& windowMutex();
 HWND addWindow(std::shared_ptr<Window> window);
 std::shared_ptr<Window> findWindow(HWND handle);  // null (error 1400) when unknown
+// The windows whose parent (or owner) is handle, in creation order.
+std::vector<HWND> childrenOf(HWND handle);
 // Delivers a message synchronously to the window's procedure or built-in
 // behaviour.
 LRESULT dispatch(HWND handle, UINT message, WPARAM wParam, LPARAM lParam);
