@@ -4,7 +4,7 @@
 // the ratio SQLite / album (above 1: the album is faster).
 //
 //   afm3_bench [--records N] [--repeats R] [--lookups L] [--dir FOLDER]
-//              [--growth A,B,C] [--smoke]
+//              [--growth A,B,C] [--cases p1,p2,p3,p4,p5,p6,growth] [--smoke]
 //
 // SQLite runs with WAL and synchronous=NORMAL, one transaction per insert,
 // prepared statements throughout.
@@ -38,6 +38,7 @@ struct Options {
   uint32_t lookups = 100000;
   std::vector<uint32_t> growth = {1000, 10000, 50000};
   std::string dir;
+  std::string cases = "p1,p2,p3,p4,p5,p6,growth";  // which to run
   bool smoke = false;
 };
 
@@ -531,6 +532,7 @@ Options parse(int argc, char** argv) {
     else if (a == "--lookups") o.lookups = uint32_t(std::atoi(next()));
     else if (a == "--growth") o.growth = parseList(next());
     else if (a == "--dir") o.dir = next();
+    else if (a == "--cases") o.cases = next();
     else if (a == "--smoke") {
       o.smoke = true;
       o.records = 300;
@@ -567,13 +569,17 @@ int main(int argc, char** argv) {
               sqlite3_libversion(), machine().c_str(), date, b.opt.records, b.opt.repeats);
 
   const uint32_t n = b.opt.records;
-  b.insertCase("P1 insert", n, false);
-  b.insertCase("P2 insert with thumbnail", n, true);
-  b.blockReadCase("P3 block read of 3 fields", n);
-  b.fieldReadCase(n);
-  b.reorganizeCase(n);
-  b.markCase(n, b.opt.lookups);
-  std::printf("\ngrowth (per-record cost)\n");
+  auto wanted = [&](const char* name) {
+    return ("," + b.opt.cases + ",").find("," + std::string(name) + ",") != std::string::npos;
+  };
+  if (wanted("p1")) b.insertCase("P1 insert", n, false);
+  if (wanted("p2")) b.insertCase("P2 insert with thumbnail", n, true);
+  if (wanted("p3")) b.blockReadCase("P3 block read of 3 fields", n);
+  if (wanted("p4")) b.fieldReadCase(n);
+  if (wanted("p5")) b.reorganizeCase(n);
+  if (wanted("p6")) b.markCase(n, b.opt.lookups);
+  if (!wanted("growth")) b.opt.growth.clear();
+  if (!b.opt.growth.empty()) std::printf("\ngrowth (per-record cost)\n");
   for (uint32_t g : b.opt.growth) {
     b.insertCase("P1 insert at " + std::to_string(g), g, false);
     b.blockReadCase("P3 block read at " + std::to_string(g), g);
