@@ -4,8 +4,9 @@
 #   install-deps.sh --all    also the Windows cross build and Wine
 set -euo pipefail
 
-# clang and libclang-rt-14-dev: the fuzz targets (libFuzzer).
-packages=(cmake g++ make googletest libgtest-dev libbenchmark-dev zlib1g-dev
+# clang and libclang-rt-14-dev: the fuzz targets (libFuzzer); libsqlite3-dev: the
+# benchmark (bench/), which measures the library against SQLite.
+packages=(cmake g++ make googletest libgtest-dev libbenchmark-dev zlib1g-dev libsqlite3-dev
           libjpeg62-turbo-dev libjpeg-turbo-progs libtiff-tools clang libclang-rt-14-dev)
 if [[ "${1:-}" == "--all" ]]; then
   # dpkg-dev: scripts/build-jpeg-mingw.sh unpacks Debian's libjpeg-turbo source.

@@ -4,11 +4,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <cstring>
 #include <string>
+#include <vector>
 
-#include "afm3_compat.h"
-#include "album_fixtures.h"
 #include "core/library_state.h"
 #include "platform.h"
 #include "q32zlib.h"
