@@ -160,8 +160,8 @@ std::string createAlbum(const std::string& path) {
 
 HANDLE openAlbum(const std::string& path) {
   HANDLE h = nullptr;
-  if (afm3OpenAlbum(owner(), path.c_str(), AFM3_OPEN_READ_WRITE | AFM3_OPEN_SHARE_NONE, &h,
-                    nullptr, nullptr, nullptr) == AFM3_OPEN_FAILED)
+  if (afm3OpenAlbum(owner(), path.c_str(), AFM3_OPEN_READ_WRITE | AFM3_OPEN_SHARE_NONE, &h, nullptr,
+                    nullptr, nullptr) == AFM3_OPEN_FAILED)
     die("cannot open " + path);
   return h;
 }
@@ -256,8 +256,7 @@ void sqlCreate(const Sql& sql) {
 }
 
 void sqlInsertAll(const Sql& sql, uint32_t count, const std::vector<std::vector<uint8_t>>& dibs) {
-  sqlite3_stmt* st =
-      sql.prepare("INSERT INTO pictures VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+  sqlite3_stmt* st = sql.prepare("INSERT INTO pictures VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
   std::vector<uint8_t> packed;
   for (uint32_t i = 0; i < count; ++i) {
     const Row r = makeRow(i);
@@ -274,8 +273,7 @@ void sqlInsertAll(const Sql& sql, uint32_t count, const std::vector<std::vector<
       const std::vector<uint8_t>& dib = dibs[i % dibs.size()];
       uLongf size = compressBound(dib.size() - 40);
       packed.resize(size);
-      if (compress(packed.data(), &size, dib.data() + 40, dib.size() - 40) != Z_OK)
-        die("compress");
+      if (compress(packed.data(), &size, dib.data() + 40, dib.size() - 40) != Z_OK) die("compress");
       sqlite3_bind_blob(st, 8, packed.data(), int(size), SQLITE_TRANSIENT);
     }
     if (sqlite3_step(st) != SQLITE_DONE) die(sqlite3_errmsg(sql.db));
@@ -527,19 +525,26 @@ Options parse(int argc, char** argv) {
       if (i + 1 >= argc) die("missing value after " + a);
       return argv[++i];
     };
-    if (a == "--records") o.records = uint32_t(std::atoi(next()));
-    else if (a == "--repeats") o.repeats = uint32_t(std::atoi(next()));
-    else if (a == "--lookups") o.lookups = uint32_t(std::atoi(next()));
-    else if (a == "--growth") o.growth = parseList(next());
-    else if (a == "--dir") o.dir = next();
-    else if (a == "--cases") o.cases = next();
+    if (a == "--records")
+      o.records = uint32_t(std::atoi(next()));
+    else if (a == "--repeats")
+      o.repeats = uint32_t(std::atoi(next()));
+    else if (a == "--lookups")
+      o.lookups = uint32_t(std::atoi(next()));
+    else if (a == "--growth")
+      o.growth = parseList(next());
+    else if (a == "--dir")
+      o.dir = next();
+    else if (a == "--cases")
+      o.cases = next();
     else if (a == "--smoke") {
       o.smoke = true;
       o.records = 300;
       o.repeats = 1;
       o.lookups = 1000;
       o.growth = {100, 300};
-    } else die("unknown option " + a);
+    } else
+      die("unknown option " + a);
   }
   if (o.records == 0 || o.records > 60000 || o.repeats == 0) die("bad sizes");
   for (uint32_t g : o.growth)

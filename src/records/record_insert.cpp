@@ -478,8 +478,8 @@ bool writePlan(AlbumSlot& slot, InsertPlan& plan) {
   const AlbumHeader header(plan.header);
   PieceWriter out(slot.file, plan.end, plan.next);
   if (plan.hasRow) {
-    if (plan.dirAppended && !out.put(plan.dirOffset, plan.dir.get(), plan.dirEntries * 4,
-                                     kStepWriteRowDirAppended))
+    if (plan.dirAppended &&
+        !out.put(plan.dirOffset, plan.dir.get(), plan.dirEntries * 4, kStepWriteRowDirAppended))
       return false;
     if (plan.dirRewritten && !out.put(header.rowDirOffset(), plan.dir.get(), plan.dirEntries * 4,
                                       kStepWriteRowDirInPlace))
