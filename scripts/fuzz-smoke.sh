@@ -12,7 +12,7 @@ build=build/fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -DAFM3_BUILD_FUZZ=ON -DAFM3_BUILD_TESTS=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 
-targets=(album_open_fuzz album_read_fuzz stored_image_fuzz)
+targets=(album_open_fuzz album_read_fuzz stored_image_fuzz old_album_fuzz)
 # The integrity check's target exists once the check routine is built.
 known=$(cmake --build "$build" --target help)
 if grep -qw album_check_fuzz <<<"$known"; then

@@ -53,6 +53,14 @@ bool CallerBlock::allocate(size_t size) {
   return bytes_ != nullptr;
 }
 
+bool CallerBlock::adopt(HGLOBAL handle) {
+  reset();
+  handle_ = handle;
+  bytes_ = handle != nullptr ? static_cast<uint8_t*>(plat::globalLock(handle)) : nullptr;
+  if (bytes_ == nullptr) reset();
+  return bytes_ != nullptr;
+}
+
 bool CallerBlock::resize(size_t size) {
   if (handle_ == nullptr) return allocate(size);
   // Unlocked, the block may move to its new size.

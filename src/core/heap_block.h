@@ -60,17 +60,23 @@ class LockedBlock {
 class CallerBlock {
  public:
   CallerBlock() = default;
+  explicit CallerBlock(size_t size) { allocate(size); }
   ~CallerBlock() { reset(); }
   CallerBlock(const CallerBlock&) = delete;
   CallerBlock& operator=(const CallerBlock&) = delete;
 
   bool allocate(size_t size);
+  // Takes over a block made elsewhere (locks it).
+  bool adopt(HGLOBAL handle);
   // Changes the size, keeping the bytes that stay (new bytes are zero); the
   // block may move, so earlier pointers into it are stale afterwards.
   bool resize(size_t size);
   uint8_t* bytes() const { return bytes_; }
   size_t size() const;
   void reset();
+  // The block's handle (still locked and owned here), for calls that take
+  // a handle.
+  HGLOBAL handle() const { return handle_; }
   // Hands the block over unlocked, as a handle.
   HGLOBAL releaseHandle();
   // Hands the block over still locked, as a pointer into it.

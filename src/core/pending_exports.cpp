@@ -22,16 +22,6 @@ int WINAPI afm3ChangeScheme(HINSTANCE, HANDLE*, DWORD, BYTE*) {
   return 0;
 }
 
-int WINAPI afm3ConvertAbmFile(HINSTANCE, HWND, LPCSTR, LPSTR, HWND, BOOL) {
-  reportNotAvailable("afm3ConvertAbmFile");
-  return 0;
-}
-
-INT_PTR CALLBACK AskNewPathDlgProc(HWND, UINT, WPARAM, LPARAM) {
-  reportNotAvailable("AskNewPathDlgProc");
-  return 0;
-}
-
 DWORD WINAPI afm3ShowAbmInfo(DWORD, HWND, LPCSTR, const void*) {
   reportNotAvailable("afm3ShowAbmInfo");
   return 0;

@@ -137,41 +137,6 @@ void DibView::colourTable(uint8_t* out) const {
   }
 }
 
-bool BitmapBlock::allocate(size_t size) {
-  reset();
-  handle_ = plat::globalAlloc(plat::kGhnd, size == 0 ? 1 : size);
-  if (handle_ == nullptr) return false;
-  bytes_ = static_cast<uint8_t*>(plat::globalLock(handle_));
-  if (bytes_ == nullptr) reset();
-  return bytes_ != nullptr;
-}
-
-bool BitmapBlock::adopt(HGLOBAL handle) {
-  reset();
-  handle_ = handle;
-  bytes_ = handle != nullptr ? static_cast<uint8_t*>(plat::globalLock(handle)) : nullptr;
-  if (bytes_ == nullptr) reset();
-  return bytes_ != nullptr;
-}
-
-void BitmapBlock::reset() {
-  if (handle_ == nullptr) return;
-  if (bytes_ != nullptr) plat::globalUnlock(handle_);
-  plat::globalFree(handle_);
-  handle_ = nullptr;
-  bytes_ = nullptr;
-}
-
-size_t BitmapBlock::size() const { return handle_ != nullptr ? plat::globalSize(handle_) : 0; }
-
-HGLOBAL BitmapBlock::release() {
-  if (bytes_ != nullptr) plat::globalUnlock(handle_);
-  HGLOBAL handle = handle_;
-  handle_ = nullptr;
-  bytes_ = nullptr;
-  return handle;
-}
-
 uint32_t screenPixelsPerMetre() {
   const int perInch = plat::screenPixelsPerInch();
   return perInch > 0 ? static_cast<uint32_t>(perInch) * 10000 / 254 : 0;

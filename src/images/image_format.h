@@ -17,6 +17,7 @@
 
 #include "afm3.h"
 #include "afm3_types.h"
+#include "core/heap_block.h"
 
 namespace afm3 {
 
@@ -105,33 +106,6 @@ class DibView {
   const uint8_t* pixels_ = nullptr;
   uint32_t width_ = 0, height_ = 0, bits_ = 0, entries_ = 0, rowSize_ = 0;
   uint32_t entrySize_ = 4;
-};
-
-// A bitmap the library builds: a movable zero-filled global block, locked
-// while it is filled, freed unless it was handed over.
-class BitmapBlock {
- public:
-  BitmapBlock() = default;
-  explicit BitmapBlock(size_t size) { allocate(size); }
-  ~BitmapBlock() { reset(); }
-  BitmapBlock(const BitmapBlock&) = delete;
-  BitmapBlock& operator=(const BitmapBlock&) = delete;
-
-  bool allocate(size_t size);
-  // Takes over a block made elsewhere (locks it).
-  bool adopt(HGLOBAL handle);
-  void reset();
-  uint8_t* bytes() const { return bytes_; }
-  size_t size() const;
-  // The block's handle (still locked and owned here), for calls that take
-  // a bitmap handle.
-  HGLOBAL handle() const { return handle_; }
-  // Unlocks the block and hands it over.
-  HGLOBAL release();
-
- private:
-  HGLOBAL handle_ = nullptr;
-  uint8_t* bytes_ = nullptr;
 };
 
 // The 40-byte header of a bitmap the library builds: resolution from the

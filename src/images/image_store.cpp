@@ -184,7 +184,7 @@ int readStoredImage(HANDLE file, uint32_t offset, HGLOBAL* dibOut) {
     reportError(kErrShortRead, kReadImage, kReadStepPixels);
     return 0;
   }
-  BitmapBlock block(static_cast<size_t>(total));
+  CallerBlock block(static_cast<size_t>(total));
   if (block.bytes() == nullptr) {
     reportError(kErrNoMemory, kReadImage, kReadStepAllocate);
     return 0;
@@ -231,7 +231,7 @@ int readStoredImage(HANDLE file, uint32_t offset, HGLOBAL* dibOut) {
   }
   if (decoded < 0) return -2;
   writeBitmapInfo(block.bytes(), h.width, h.height, bits, entries);
-  *dibOut = block.release();
+  *dibOut = block.releaseHandle();
   return h.kind;
 }
 

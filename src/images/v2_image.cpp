@@ -105,7 +105,7 @@ void freeBuffer(HGLOBAL& buffer) {
 
 // Replaces the bitmap in block by the same picture in 8 bits with the
 // StandardPalette, through the conversion library's buffers.
-bool toStandardPalette(BitmapBlock& block) {
+bool toStandardPalette(CallerBlock& block) {
   const uint32_t step = kV2StepConvertPalette;
   if (loadCodecLibrary(CodecLibrary::Conversion, kV2Reader, step) == nullptr) return false;
   auto dibToBuf = conversionFunction<CVT32_DIB_TO_BUF_FN>("cvt32DIBToBuf", step);
@@ -132,7 +132,7 @@ bool toStandardPalette(BitmapBlock& block) {
   return true;
 }
 
-bool toTrueColour(BitmapBlock& block) {
+bool toTrueColour(CallerBlock& block) {
   const uint32_t step = kV2StepConvertHigh;
   if (loadCodecLibrary(CodecLibrary::Conversion, kV2Reader, step) == nullptr) return false;
   auto dibToDib = conversionFunction<CVT32_DIB_TO_DIB_FN>("cvt32DIBToDIB", step);
@@ -177,7 +177,7 @@ HGLOBAL readVersion2Image(HANDLE file, uint32_t offset, uint32_t storedSize, uin
   const uint32_t rowSize = dibRowSize(layout.bits, width);
   const uint64_t pixelBytes = uint64_t{rowSize} * height;
   const uint32_t tableBytes = 4 * layout.entries;
-  BitmapBlock block;
+  CallerBlock block;
   if (rowSize > kMaxRowSize || pixelBytes > kMaxPixelBytes ||
       !block.allocate(static_cast<size_t>(kBitmapInfoSize + tableBytes + pixelBytes))) {
     reportError(kErrNoMemory, kV2Reader, kV2StepAllocate);
@@ -245,7 +245,7 @@ HGLOBAL readVersion2Image(HANDLE file, uint32_t offset, uint32_t storedSize, uin
   }
   header.compression = header.kind == kKindTrueColour ? kCompressJpeg : kCompressZlib;
   header.write(headerOut);
-  return block.release();
+  return block.releaseHandle();
 }
 
 }  // namespace afm3

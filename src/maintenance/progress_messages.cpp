@@ -1,5 +1,7 @@
 #include "maintenance/progress_messages.h"
 
+#include <cstdio>
+
 #include "core/error_report.h"
 #include "platform.h"
 
@@ -22,6 +24,15 @@ void ProgressMessages::beginPhase(uint32_t totalSteps, uint32_t captionId, uint3
   if (subCaptionId != 0) loadMessage(subCaptionId, subCaption_, sizeof subCaption_);
   info_ = AFM3_PROGRESS_PHASE_INFO{
       totalSteps, 1, 0, caption_, subCaptionId != 0 ? subCaption_ : nullptr, 0};
+  begun_ = true;
+  send(AFM3_PROGRESS_PHASE_BEGIN, 0, reinterpret_cast<LPARAM>(&info_));
+}
+
+void ProgressMessages::beginPhaseNamed(uint32_t totalSteps, uint32_t captionId,
+                                       const char* subCaption) {
+  loadMessage(captionId, caption_, sizeof caption_);
+  std::snprintf(subCaption_, sizeof subCaption_, "%s", subCaption != nullptr ? subCaption : "");
+  info_ = AFM3_PROGRESS_PHASE_INFO{totalSteps, 1, 0, caption_, subCaption_, 0};
   begun_ = true;
   send(AFM3_PROGRESS_PHASE_BEGIN, 0, reinterpret_cast<LPARAM>(&info_));
 }

@@ -20,6 +20,8 @@ class ProgressMessages {
   // captionId and subCaptionId name message strings; a subCaptionId of 0
   // sends no sub-caption.
   void beginPhase(uint32_t totalSteps, uint32_t captionId, uint32_t subCaptionId);
+  // The same with a sub-caption given as text (what the phase works on).
+  void beginPhaseNamed(uint32_t totalSteps, uint32_t captionId, const char* subCaption);
   // Announces step number (1-based); false when the window cancels.
   bool step(uint32_t number);
   // Ends the current phase, more following.

@@ -111,25 +111,28 @@ void LocationAdjuster::adjust(uint8_t* entry) {
   apply(entry);
 }
 
-void LocationAdjuster::queryRoot() {
-  queried_ = true;
-  const std::string root = locationRootOf(albumPath_);
-  driveType_ = static_cast<uint8_t>(plat::driveType(root.c_str()));
-  std::string label;
-  if (driveType_ == kDriveRemote && root.size() > 2 && root[0] == '\\' && root[1] == '\\') {
-    label = root.substr(0, root.size() - 1);
-  } else if (driveType_ == kDriveRemote) {
+void rootLocation(const std::string& root, uint8_t* driveType, char* label) {
+  *driveType = static_cast<uint8_t>(plat::driveType(root.c_str()));
+  std::string text;
+  if (*driveType == kDriveRemote && root.size() > 2 && root[0] == '\\' && root[1] == '\\') {
+    text = root.substr(0, root.size() - 1);
+  } else if (*driveType == kDriveRemote) {
     char remote[MAX_PATH] = {};
     const std::string drive = root.substr(0, 2);
     if (plat::networkConnectionName(drive.c_str(), remote, sizeof remote) == 0) {
-      label = remote;
-      label = label.substr(0, label.find(' '));
+      text = remote;
+      text = text.substr(0, text.find(' '));
     }
   } else {
     plat::VolumeInfo info;
-    if (plat::volumeInformation(root.c_str(), &info)) label = info.label;
+    if (plat::volumeInformation(root.c_str(), &info)) text = info.label;
   }
-  copyBounded(label, label_, sizeof label_);
+  copyBounded(text, label, kEntryLabelSize);
+}
+
+void LocationAdjuster::queryRoot() {
+  queried_ = true;
+  rootLocation(locationRootOf(albumPath_), &driveType_, label_);
 }
 
 void LocationAdjuster::apply(uint8_t* entry) {

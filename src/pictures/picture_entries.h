@@ -35,6 +35,11 @@ void convertVersion2Entry(const uint8_t* old, uint8_t* entry, std::string* fullP
 // The ColourKind of a version-2 colour code.
 uint8_t colourKindOfVersion2Code(uint8_t code);
 
+// The drive type of a location root ("X:\" or "\\server\share\") and what
+// an entry keeps as its label: the volume label, or for a network location
+// its remote name (label holds kEntryLabelSize bytes).
+void rootLocation(const std::string& root, uint8_t* driveType, char* label);
+
 // Refreshes the drive type (3) and label (182) of entries whose string A
 // is relocatable, from the root of the album's path, and stores a fresh
 // checksum; nothing is written to the file. The root is asked about once

@@ -240,6 +240,13 @@ enum class RegistryRoot { LocalMachine, CurrentUser };
 bool registrySubKeys(RegistryRoot root, const char* keyPath, std::vector<std::string>* names);
 bool registryString(RegistryRoot root, const char* keyPath, const char* valueName,
                     std::string* value);
+// The values of a key, names with their raw data (a multi-string keeps its
+// NULs); false when the key does not exist.
+struct RegistryValue {
+  std::string name;
+  std::string data;
+};
+bool registryValues(RegistryRoot root, const char* keyPath, std::vector<RegistryValue>* values);
 bool computerName(char* out, uint32_t size);
 
 // ---- network -----------------------------------------------------------

@@ -44,6 +44,7 @@
 #include "images/image_store.h"
 #include "records/record_encoding.h"
 #include "records/record_fetch.h"
+#include "records/record_insert.h"
 
 namespace afm3 {
 
@@ -529,6 +530,8 @@ bool writeRowInPlace(AlbumSlot& slot, const InsertPlan& plan) {
                  kStepWriteRowInPlace);
 }
 
+}  // namespace
+
 int insertRecord(HINSTANCE ownerKey, HANDLE album, uint8_t* entry, uint8_t* imageHeader,
                  HGLOBAL dib, const char* stringA, const void* const* values, DWORD* imageOffsetOut,
                  DWORD* stringAOffsetOut, const char* stringB) {
@@ -646,8 +649,6 @@ int insertRecord(HINSTANCE ownerKey, HANDLE album, uint8_t* entry, uint8_t* imag
   if (stringAOffsetOut != nullptr) *stringAOffsetOut = plan.strings[0].offset;
   return 1;
 }
-
-}  // namespace
 
 }  // namespace afm3
 

@@ -131,4 +131,25 @@ int runReorganize(const Args& args) {
   return 0;
 }
 
+// The old album (version 1.0, 1.2 or 2.0) becomes a version-3.0 album
+// beside it; with --delete-old the old file is deleted afterwards,
+// otherwise the delete question is asked (answered No where no one can
+// see it: natively, message boxes answer No).
+int runConvert(const Args& args) {
+  c32ClearDLLErrInfo();
+  PhaseProgress progress(stderr, !args.has("no-progress") && stderrIsTerminal());
+  HWND window = plat::createMessageWindow(progressWindowProc, &progress);
+  char newPath[AFM3_MAX_PATH] = {};
+  const int result = afm3ConvertAbmFile(toolOwnerKey(), nullptr, args.positional[0].c_str(),
+                                        newPath, window, args.has("delete-old"));
+  plat::destroyWindow(window);
+  if (result == -1) {
+    std::fprintf(stderr, "convert %s: cancelled\n", args.positional[0].c_str());
+    return 1;
+  }
+  if (result != 1) return failWithLastError("convert " + args.positional[0]);
+  std::printf("%s\n", toShellPath(newPath).c_str());
+  return 0;
+}
+
 }  // namespace abm

@@ -1,4 +1,4 @@
-// Verbs that rewrite an album as a whole: reorganize.
+// Verbs that rewrite an album as a whole: reorganize, convert.
 #pragma once
 
 #include "cli.h"
@@ -6,5 +6,6 @@
 namespace abm {
 
 int runReorganize(const Args& args);
+int runConvert(const Args& args);
 
 }  // namespace abm

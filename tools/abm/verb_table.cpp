@@ -74,6 +74,12 @@ const std::vector<Verb>& verbs() {
        "order. Prints the file size before and after. A progress bar shows on a\n"
        "terminal unless --no-progress.",
        "ALBUM [--order=by-field:NAME|by-path]", 1, runReorganize},
+      {"convert",
+       "Convert an album of version 1.0, 1.2 or 2.0 into a new version-3.0 album beside\n"
+       "it (named like the old one with the extension .ab3, numbered when that name is\n"
+       "taken) and print its path. Records keep their numbers. The old album is kept\n"
+       "unless --delete-old. An album that is already version 3.0 is left as it is.",
+       "OLD [--delete-old]", 1, runConvert},
       {"marks",
        "Name marks and put them on pictures; they live in the album's mark file.\n"
        "  names ALBUM                the mark file and its named marks\n"

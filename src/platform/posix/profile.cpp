@@ -201,6 +201,20 @@ bool registryString(RegistryRoot root, const char* keyPath, const char* valueNam
   return true;
 }
 
+bool registryValues(RegistryRoot root, const char* keyPath, std::vector<RegistryValue>* values) {
+  qwin::Configuration& c = qwin::configuration();
+  std::lock_guard<std::mutex> lock(c.mutex);
+  qwin::RegistryKey* base = root == RegistryRoot::LocalMachine ? &c.localMachine : &c.currentUser;
+  qwin::RegistryKey* key = qwin::walk(base, qwin::keyPath(keyPath), false);
+  if (key == nullptr) return fail(kErrFileNotFound);
+  if (values != nullptr) {
+    values->clear();
+    for (const auto& entry : key->values.entries)
+      values->push_back({entry.second.first, entry.second.second});
+  }
+  return true;
+}
+
 bool computerName(char* out, uint32_t size) {
   std::string name;
   {

@@ -88,6 +88,31 @@ bool registryString(RegistryRoot root, const char* keyPath, const char* valueNam
   return finish(key, ERROR_SUCCESS);
 }
 
+bool registryValues(RegistryRoot root, const char* keyPath, std::vector<RegistryValue>* values) {
+  HKEY key;
+  LONG code = RegOpenKeyExA(rootKey(root), keyPath, 0, KEY_QUERY_VALUE, &key);
+  if (code != ERROR_SUCCESS) {
+    SetLastError(static_cast<DWORD>(code));
+    return false;
+  }
+  DWORD longestName = 0, longestData = 0;
+  code = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                          &longestName, &longestData, nullptr, nullptr);
+  if (code != ERROR_SUCCESS) return finish(key, code);
+  values->clear();
+  std::string name(longestName + 1, '\0');
+  std::string data(longestData + 1, '\0');
+  for (DWORD index = 0;; ++index) {
+    DWORD nameLength = static_cast<DWORD>(name.size());
+    DWORD dataLength = static_cast<DWORD>(data.size());
+    code = RegEnumValueA(key, index, name.data(), &nameLength, nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(data.data()), &dataLength);
+    if (code == ERROR_NO_MORE_ITEMS) return finish(key, ERROR_SUCCESS);
+    if (code != ERROR_SUCCESS) return finish(key, code);
+    values->push_back({name.substr(0, nameLength), data.substr(0, dataLength)});
+  }
+}
+
 bool computerName(char* out, uint32_t size) {
   DWORD length = size;
   return GetComputerNameA(out, &length) != FALSE;
