@@ -5,8 +5,9 @@
 set -euo pipefail
 
 # clang and libclang-rt-14-dev: the fuzz targets (libFuzzer); libpng-dev and
-# libexif-dev: the tool's pictures; python3: the tool's script tests.
-packages=(cmake g++ make googletest libgtest-dev libbenchmark-dev zlib1g-dev
+# libexif-dev: the tool's pictures; python3: the tool's script tests;
+# libsqlite3-dev: the benchmark (bench/), which measures the library against SQLite.
+packages=(cmake g++ make googletest libgtest-dev libbenchmark-dev zlib1g-dev libsqlite3-dev
           libjpeg62-turbo-dev libjpeg-turbo-progs libtiff-tools clang libclang-rt-14-dev
           libpng-dev libexif-dev python3)
 if [[ "${1:-}" == "--all" ]]; then

@@ -11,30 +11,43 @@
 namespace afm3 {
 
 namespace {
-constexpr uint32_t kWindowSize = 65536;
+constexpr uint32_t kWindowSize = 16384;
+constexpr uint32_t kGatherSize = 65536;
 constexpr uint64_t kLargestFile = 0xFFFFFFFFu;
 }  // namespace
 
 bool AlbumReader::open(uint32_t step) {
-  if (!window_.allocate(kWindowSize)) {
+  if (!buffer_.allocate(size_t{kWindowSize} * kWindows)) {
     reportError(kErrWorkBuffer, where_, step);
     return false;
   }
   size_ = fileLength(file_);
   if (size_ == 0xFFFFFFFFu) size_ = 0;
-  windowBytes_ = 0;
+  for (Window& w : windows_) w = Window{};
   return true;
 }
 
-bool AlbumReader::fill(uint64_t offset, uint32_t seekStep, uint32_t readStep) {
-  windowBytes_ = 0;
-  const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(kWindowSize, size_ - offset));
+uint8_t* AlbumReader::bytesOf(const Window& w) const {
+  return buffer_.get() + size_t{kWindowSize} * static_cast<size_t>(&w - windows_);
+}
+
+AlbumReader::Window* AlbumReader::windowFor(uint64_t offset, uint32_t count, uint32_t seekStep,
+                                            uint32_t readStep) {
+  Window* oldest = &windows_[0];
+  for (Window& w : windows_) {
+    if (offset >= w.at && offset + count <= w.at + w.bytes) {
+      w.lastUse = ++uses_;
+      return &w;
+    }
+    if (w.lastUse < oldest->lastUse) oldest = &w;
+  }
+  oldest->bytes = 0;
+  const uint32_t bytes = static_cast<uint32_t>(std::min<uint64_t>(kWindowSize, size_ - offset));
   if (!seekTo(file_, static_cast<uint32_t>(offset), where_, seekStep) ||
-      !readExact(file_, window_.get(), count, where_, readStep))
-    return false;
-  windowAt_ = offset;
-  windowBytes_ = count;
-  return true;
+      !readExact(file_, bytesOf(*oldest), bytes, where_, readStep))
+    return nullptr;
+  *oldest = Window{offset, bytes, ++uses_};
+  return oldest;
 }
 
 bool AlbumReader::read(uint64_t offset, void* out, uint32_t count, uint32_t seekStep,
@@ -48,9 +61,9 @@ bool AlbumReader::read(uint64_t offset, void* out, uint32_t count, uint32_t seek
     return seekTo(file_, static_cast<uint32_t>(offset), where_, seekStep) &&
            readExact(file_, out, count, where_, readStep);
   }
-  const bool inWindow = offset >= windowAt_ && offset + count <= windowAt_ + windowBytes_;
-  if (!inWindow && !fill(offset, seekStep, readStep)) return false;
-  std::memcpy(out, window_.get() + (offset - windowAt_), count);
+  const Window* w = windowFor(offset, count, seekStep, readStep);
+  if (w == nullptr) return false;
+  std::memcpy(out, bytesOf(*w) + (offset - w->at), count);
   return true;
 }
 
@@ -74,6 +87,7 @@ WorkFile::~WorkFile() {
 
 bool WorkFile::create(const char* path) {
   std::snprintf(path_, sizeof path_, "%s", path);
+  if (!pending_ && !pending_.allocate(kGatherSize)) return false;
   file_ = plat::openFile(path, plat::kGenericWrite, 0, plat::Disposition::CreateAlways);
   if (file_ == plat::invalidFile()) {
     file_ = nullptr;
@@ -81,7 +95,14 @@ bool WorkFile::create(const char* path) {
   }
   created_ = true;
   end_ = 0;
+  pendingBytes_ = 0;
   return true;
+}
+
+bool WorkFile::drain(uint32_t step) {
+  const uint32_t count = pendingBytes_;
+  pendingBytes_ = 0;
+  return count == 0 || writeExact(file_, pending_.get(), count, kErrHeaderWrite, where_, step);
 }
 
 bool WorkFile::append(const void* bytes, uint32_t count, uint32_t step) {
@@ -89,19 +110,26 @@ bool WorkFile::append(const void* bytes, uint32_t count, uint32_t step) {
     reportError(kErrHeaderWrite, where_, step);
     return false;
   }
-  if (count > 0 && !writeExact(file_, bytes, count, kErrHeaderWrite, where_, step)) return false;
+  if (pendingBytes_ + count > kGatherSize && !drain(step)) return false;
+  if (count >= kGatherSize) {
+    if (!writeExact(file_, bytes, count, kErrHeaderWrite, where_, step)) return false;
+  } else if (count > 0) {
+    std::memcpy(pending_.get() + pendingBytes_, bytes, count);
+    pendingBytes_ += count;
+  }
   end_ += count;
   return true;
 }
 
 bool WorkFile::writeAt(uint32_t offset, const void* bytes, uint32_t count, uint32_t seekStep,
                        uint32_t writeStep) {
-  return seekTo(file_, offset, where_, seekStep) &&
+  return drain(writeStep) && seekTo(file_, offset, where_, seekStep) &&
          writeExact(file_, bytes, count, kErrHeaderWrite, where_, writeStep) &&
          seekTo(file_, end_, where_, seekStep);
 }
 
 bool WorkFile::flush(uint32_t step) {
+  if (!drain(step)) return false;
   if (plat::flushFile(file_)) return true;
   reportError(kErrHeaderWrite, where_, step);
   return false;

@@ -17,8 +17,10 @@ namespace afm3 {
 
 // The album file, opened by its slot and not changing during the run (no
 // other process writes it: the album is open without write sharing). Reads
-// come from a window of up to 64 KB that follows them, so the many small
-// reads of a rebuild cost few system calls.
+// come from a few windows of up to 16 KB each: a rebuild walks several
+// regions of the album at once (pages and strings, rows and heap entries),
+// and one window per region keeps its many small reads to few system
+// calls. A miss refills the window used longest ago.
 class AlbumReader {
  public:
   AlbumReader(HANDLE file, Location where) : file_(file), where_(where) {}
@@ -39,18 +41,30 @@ class AlbumReader {
   bool readU32(uint64_t offset, uint32_t* value, uint32_t seekStep, uint32_t readStep);
 
  private:
-  bool fill(uint64_t offset, uint32_t seekStep, uint32_t readStep);
+  static constexpr int kWindows = 4;
+  struct Window {
+    uint64_t at = 0;
+    uint32_t bytes = 0;
+    uint32_t lastUse = 0;
+  };
+  // The window that holds [offset, offset + count), refilled when none
+  // does; nullptr after a report.
+  Window* windowFor(uint64_t offset, uint32_t count, uint32_t seekStep, uint32_t readStep);
+  uint8_t* bytesOf(const Window& w) const;
 
   HANDLE file_;
   Location where_;
   uint32_t size_ = 0;
-  LockedBlock window_;
-  uint64_t windowAt_ = 0;
-  uint32_t windowBytes_ = 0;
+  LockedBlock buffer_;  // the windows' bytes, back to back
+  Window windows_[kWindows];
+  uint32_t uses_ = 0;
 };
 
 // The work file: created anew (write access, not shared), appended to
 // front to back, with a few writes back into what is already written.
+// Appends gather in a 64 KB buffer that goes out when full, before a write
+// back and before a flush, so the file is written in large pieces; end()
+// counts what is gathered.
 // Unless kept, it is closed and deleted when the object goes away, so
 // every failure and a cancel leave no work file behind.
 class WorkFile {
@@ -76,16 +90,21 @@ class WorkFile {
                uint32_t writeStep);
   // Flushes the file's buffers to disk; 6405 with step.
   bool flush(uint32_t step);
-  // Closes the file and keeps it.
+  // Closes the file and keeps it (after flush(): nothing is gathered).
   void closeAndKeep();
   // Closes the file (when open) and deletes it.
   void discard();
 
  private:
   Location where_;
+  // Writes out what is gathered; 6405 with step.
+  bool drain(uint32_t step);
+
   HANDLE file_ = nullptr;
   bool created_ = false;
   uint32_t end_ = 0;
+  LockedBlock pending_;
+  uint32_t pendingBytes_ = 0;
   char path_[MAX_PATH] = {};
 };
 

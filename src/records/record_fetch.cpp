@@ -1,5 +1,6 @@
 #include "records/record_fetch.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "afm3.h"
@@ -17,6 +18,9 @@ namespace {
 constexpr uint32_t kRowSeekError = kErrChecksum;
 constexpr uint32_t kHeapBlockHeader = 2;  // u16 block size
 constexpr uint32_t kEntryLengthWord = 2;  // u16 entry length
+// Bytes an uncached entry read asks for at first: the length word and the
+// strings of a typical record.
+constexpr uint32_t kEntryFirstRead = 512;
 
 struct HeapCache {
   uint8_t*& buffer;
@@ -134,13 +138,19 @@ bool HeapEntryFetch::fetch(AlbumSlot& slot, Heap heap, HeapRef ref, bool useCach
     bytes_ = cache.buffer + at;
     return true;
   }
-  const uint64_t position = ref.position();
-  uint8_t lengthWord[kEntryLengthWord];
-  if (!seekRow(slot.file, position, steps.where, steps.seek) ||
-      !readExact(slot.file, lengthWord, sizeof lengthWord, steps.where, steps.length))
+  // One read takes the length word and, for the usual short entry, all of
+  // its bytes; a longer entry reads the rest after it. A read cut short by
+  // the end of the file finds an entry that runs past it.
+  if (!seekRow(slot.file, ref.position(), steps.where, steps.seek)) return false;
+  uint8_t first[kEntryFirstRead];
+  const uint32_t got = retryingRead(slot.file, first, sizeof first);
+  if (got == kReadGaveUp || got < kEntryLengthWord) {
+    reportError(got == kReadGaveUp ? kErrReadLocked : kErrShortRead, steps.where, steps.length);
     return false;
-  const uint32_t length = afm3GetU16(lengthWord);
-  if (!fitsInFile(position + kEntryLengthWord, length, fileLength(slot.file))) {
+  }
+  const uint32_t length = afm3GetU16(first);
+  const uint32_t inFirst = std::min(length, got - kEntryLengthWord);
+  if (inFirst < length && got < sizeof first) {
     reportError(kErrShortRead, steps.where, steps.bytes);
     return false;
   }
@@ -148,7 +158,9 @@ bool HeapEntryFetch::fetch(AlbumSlot& slot, Heap heap, HeapRef ref, bool useCach
     reportError(kErrNoMemory, steps.where, steps.buffer);
     return false;
   }
-  if (length > 0 && !readExact(slot.file, own_.get(), length, steps.where, steps.bytes))
+  std::memcpy(own_.get(), first + kEntryLengthWord, inFirst);
+  if (inFirst < length &&
+      !readExact(slot.file, own_.get() + inFirst, length - inFirst, steps.where, steps.bytes))
     return false;
   bytes_ = own_.get();
   length_ = length;

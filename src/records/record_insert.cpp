@@ -18,10 +18,18 @@
 //      recordCount is one too high (the integrity repair settles both);
 //   5. a reused deleted number's row in its slot — as after 4;
 //   6. the RecordEntry: the record is visible and complete.
+// The pieces of group 2 may reach the file in any order, as nothing
+// points at them before the header: the appended ones, which lie one after
+// the other from the old end of the file, are gathered into one buffer and
+// written with one call; a short write reports the step of the first piece
+// it did not complete. Without memory for the buffer they are written one
+// by one.
 // The slot's header copy and row directory take the new state once the
 // header is on disk, so a failed insert leaves the album as it was (apart
 // from unused space at the end of the file).
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "afm3.h"
 #include "core/album_header.h"
@@ -156,6 +164,58 @@ bool writeAt(HANDLE file, uint64_t offset, const void* bytes, uint32_t size, uin
   return seekTo(file, static_cast<uint32_t>(offset), kInsert, step) &&
          writeExact(file, bytes, size, kErrShortWrite, kInsert, step);
 }
+
+// Where the pieces of group 2 go: those at or after the start of the
+// appended run into one buffer, written at the end by flush(); the others
+// (in-place rewrites) straight to the file.
+class PieceWriter {
+ public:
+  PieceWriter(HANDLE file, uint32_t runStart, uint64_t runEnd) : file_(file), start_(runStart) {
+    const uint64_t size = runEnd - runStart;
+    if (size > 0 && size <= kMaxGathered) {
+      run_.reset(new (std::nothrow) uint8_t[size]);
+      if (run_) size_ = static_cast<uint32_t>(size);
+    }
+  }
+
+  bool put(uint64_t offset, const void* bytes, uint32_t size, uint32_t step) {
+    if (!run_ || offset < start_ || offset + size > uint64_t{start_} + size_ ||
+        pieces_ == kMaxPieces)
+      return writeAt(file_, offset, bytes, size, step);
+    const auto at = static_cast<uint32_t>(offset - start_);
+    if (size > 0) std::memcpy(run_.get() + at, bytes, size);
+    ends_[pieces_] = at + size;
+    steps_[pieces_++] = step;
+    return true;
+  }
+
+  // Writes the gathered run; the pieces were put in ascending order.
+  bool flush() {
+    if (!run_ || pieces_ == 0) return true;
+    const uint32_t length = ends_[pieces_ - 1];
+    uint32_t done = 0;
+    if (seekTo(file_, start_, kInsert, steps_[0]) &&
+        plat::writeFile(file_, run_.get(), length, &done) && done == length)
+      return true;
+    uint32_t i = 0;
+    while (i + 1 < pieces_ && ends_[i] <= done) ++i;
+    reportError(kErrShortWrite, kInsert, steps_[i]);
+    return false;
+  }
+
+ private:
+  // Beyond this a record's data (a large raw image) goes piece by piece
+  // rather than being copied once more.
+  static constexpr uint64_t kMaxGathered = 1u << 20;
+  static constexpr uint32_t kMaxPieces = kMaxFields + 16;
+  HANDLE file_;
+  uint32_t start_;
+  uint32_t size_ = 0;
+  std::unique_ptr<uint8_t[]> run_;
+  uint32_t pieces_ = 0;
+  uint32_t ends_[kMaxPieces] = {};
+  uint32_t steps_[kMaxPieces] = {};
+};
 
 // Appends a fresh page for every zero directory entry from the first one
 // up to upToPage, entering their offsets into dir.
@@ -384,59 +444,64 @@ bool planString(InsertPlan& plan, int which, const char* text, uint32_t step) {
   return true;
 }
 
-bool writeString(HANDLE file, const StringPlan& s) {
+bool writeString(PieceWriter& out, const StringPlan& s) {
   if (s.text == nullptr) return true;
   uint8_t prefix[kStringPrefix];
   afm3PutU16(prefix, static_cast<uint16_t>(s.length + 1));
-  return writeAt(file, s.offset, prefix, sizeof prefix, s.step) &&
-         writeExact(file, s.text, s.length + 1, kErrShortWrite, kInsert, s.step);
+  return out.put(s.offset, prefix, sizeof prefix, s.step) &&
+         out.put(uint64_t{s.offset} + kStringPrefix, s.text, s.length + 1, s.step);
 }
 
-bool writeHeap(AlbumSlot& slot, Heap heap, const HeapPlan& h, const InsertHeapSteps& steps) {
+bool writeHeap(AlbumSlot& slot, PieceWriter& out, Heap heap, const HeapPlan& h,
+               const InsertHeapSteps& steps) {
   if (!h.used) return true;
   const HeapRef ref = h.placement.ref;
   if (h.placement.newBlock) {
     forgetHeapCache(slot, heap);
-    return writeAt(slot.file, ref.block, h.block.get(), h.placement.blockSize, steps.writeBlock);
+    return out.put(ref.block, h.block.get(), h.placement.blockSize, steps.writeBlock);
   }
   forgetCachedHeapBlock(slot, heap, ref.block);
-  return writeAt(slot.file, ref.position(), h.entry.get(), h.length + 2, steps.writeEntry);
+  return out.put(ref.position(), h.entry.get(), h.length + 2, steps.writeEntry);
+}
+
+bool writeImage(PieceWriter& out, uint32_t offset, const EncodedImage& image) {
+  const bool raw = image.header()[AFM3_IMAGE_COMPRESSION] == kCompressNone;
+  const uint64_t table = uint64_t{offset} + kImageHeaderSize;
+  return out.put(offset, image.header(), kImageHeaderSize, kStepImageHeader) &&
+         (image.colourTableBytes() == 0 ||
+          out.put(table, image.colourTable(), image.colourTableBytes(), kStepImageTable)) &&
+         out.put(table + image.colourTableBytes(), image.data(), image.dataBytes(),
+                 raw ? kStepImageRaw : kStepImageEncoded);
 }
 
 // The writes of an insert before its header and entry, in their fixed order.
 bool writePlan(AlbumSlot& slot, InsertPlan& plan) {
   const AlbumHeader header(plan.header);
-  const HANDLE file = slot.file;
+  PieceWriter out(slot.file, plan.end, plan.next);
   if (plan.hasRow) {
-    if (plan.dirAppended && !writeAt(file, plan.dirOffset, plan.dir.get(), plan.dirEntries * 4,
-                                     kStepWriteRowDirAppended))
+    if (plan.dirAppended &&
+        !out.put(plan.dirOffset, plan.dir.get(), plan.dirEntries * 4, kStepWriteRowDirAppended))
       return false;
-    if (plan.dirRewritten && !writeAt(file, header.rowDirOffset(), plan.dir.get(),
-                                      plan.dirEntries * 4, kStepWriteRowDirInPlace))
+    if (plan.dirRewritten && !out.put(header.rowDirOffset(), plan.dir.get(), plan.dirEntries * 4,
+                                      kStepWriteRowDirInPlace))
       return false;
     if (plan.newBlock) {
       slot.rowCacheOffset = 0;
-      if (!writeAt(file, plan.blockOffset, plan.rowBlock.get(), header.rowBlockSize(),
+      if (!out.put(plan.blockOffset, plan.rowBlock.get(), header.rowBlockSize(),
                    kStepWriteRowBlock))
         return false;
     }
     for (uint32_t i = 0; i < plan.outOfRowCount; ++i) {
       const OutOfRow& v = plan.outOfRow[i];
-      if (!writeAt(file, v.offset, v.bytes, v.size, v.step)) return false;
+      if (!out.put(v.offset, v.bytes, v.size, v.step)) return false;
     }
-    if (!writeHeap(slot, Heap::Text, plan.heaps[0], kTextSteps) ||
-        !writeHeap(slot, Heap::Memo, plan.heaps[1], kMemoSteps))
+    if (!writeHeap(slot, out, Heap::Text, plan.heaps[0], kTextSteps) ||
+        !writeHeap(slot, out, Heap::Memo, plan.heaps[1], kMemoSteps))
       return false;
   }
-  if (!writeString(file, plan.strings[0]) || !writeString(file, plan.strings[1])) return false;
-  if (plan.hasImage) {
-    const ImageWriteSteps steps{kErrShortWrite,  kInsert,           kStepImageHeader,
-                                kStepImageTable, kStepImageEncoded, kStepImageRaw};
-    if (!seekTo(file, plan.imageOffset, kInsert, kStepImageHeader) ||
-        !writeEncodedImage(file, plan.image, steps))
-      return false;
-  }
-  return true;
+  if (!writeString(out, plan.strings[0]) || !writeString(out, plan.strings[1])) return false;
+  if (plan.hasImage && !writeImage(out, plan.imageOffset, plan.image)) return false;
+  return out.flush();
 }
 
 // A reused deleted number inserted without values must not keep the old

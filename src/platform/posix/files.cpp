@@ -40,6 +40,10 @@ struct OpenFile {
   int lockFd = -1;  // carries the OFD locks: fd itself when readable; -1 when none
   std::shared_ptr<MemoryFile> memory;  // instead of fd for a file on a memory drive
   bool canRead = false, canWrite = false;
+  // False when this open shares neither reading nor writing: no other
+  // handle with the read or write access a lock needs can exist while it
+  // is open, so its reads and writes need not look for others' locks.
+  bool othersMayLock = true;
   uint64_t position = 0;
   std::vector<LockedRange> ranges;  // this handle's lockFile ranges
 
@@ -81,7 +85,7 @@ bool rangeLockedByOther(const OpenFile& file, uint64_t offset, uint64_t length) 
     std::lock_guard<std::mutex> lock(file.memory->mutex);
     return file.memory->lockedByOther(&file, offset, length);
   }
-  if (file.lockFd < 0 || length == 0) return false;
+  if (file.lockFd < 0 || length == 0 || !file.othersMayLock) return false;
   const auto [start, span] = clipRange(offset, length);
   return lockedByOther(file.lockFd, start, span);
 }
@@ -272,6 +276,7 @@ FileHandle openFile(const char* path, uint32_t access, uint32_t shareMode, Dispo
       request.shareDelete = shareMode & kShareDelete;
       qwin::ShareGate gate(file->lockFd);
       if (!qwin::claimShareSlots(file->lockFd, request)) return invalidFile();
+      file->othersMayLock = request.shareRead || request.shareWrite;
     }
     if (existed && (disposition == Disposition::CreateAlways ||
                     disposition == Disposition::TruncateExisting)) {

@@ -5,6 +5,7 @@
 #include <sys/statvfs.h>
 
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -256,15 +257,28 @@ bool diskFreeSpace(const char* path, uint64_t* freeBytesForCaller) {
           static_cast<uint64_t>(qwin::memoryVolume(memory.win.drive).fixedFreeBytes);
     return true;
   }
-  qwin::Resolved r;
-  if (!qwin::resolvePath(path, &r)) return false;
-  if (!r.exists || !S_ISDIR(r.st.st_mode)) return fail(kErrPathNotFound);
+  // A bare root (what the common library asks for, once per insert) is
+  // answered from the volume table and one statvfs, without resolving it
+  // as a path first.
+  qwin::Volume volume;
+  std::string host;
+  if (qwin::RootName name; qwin::parseRootName(path, &name) && name.onlyRoot) {
+    if (!qwin::lookupRoot(name, &volume)) return false;
+    host = volume.hostRoot;
+  } else {
+    qwin::Resolved r;
+    if (!qwin::resolvePath(path, &r)) return false;
+    if (!r.exists || !S_ISDIR(r.st.st_mode)) return fail(kErrPathNotFound);
+    volume = r.volume;
+    host = r.host;
+  }
   uint64_t bytes = 0;
-  if (r.volume.fixedFreeBytes >= 0) {
-    bytes = static_cast<uint64_t>(r.volume.fixedFreeBytes);
+  if (volume.fixedFreeBytes >= 0) {
+    bytes = static_cast<uint64_t>(volume.fixedFreeBytes);
   } else {
     struct statvfs vfs {};
-    if (::statvfs(r.host.c_str(), &vfs) != 0) return qwin::failErrno();
+    if (::statvfs(host.c_str(), &vfs) != 0)
+      return errno == ENOENT || errno == ENOTDIR ? fail(kErrPathNotFound) : qwin::failErrno();
     bytes = static_cast<uint64_t>(vfs.f_bavail) * vfs.f_frsize;
   }
   if (freeBytesForCaller != nullptr) *freeBytesForCaller = bytes;
