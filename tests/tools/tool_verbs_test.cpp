@@ -26,17 +26,7 @@ using tooltest::Bytes;
 
 HINSTANCE testOwner() { return reinterpret_cast<HINSTANCE>(0x7001); }
 
-int run(const std::vector<std::string>& words) {
-  std::vector<std::string> all = {"abm"};
-  all.insert(all.end(), words.begin(), words.end());
-  std::vector<char*> argv;
-  for (std::string& word : all) argv.push_back(word.data());
-  const abm::Verb* verb = abm::findVerb(words.at(0));
-  if (verb == nullptr) return -1;
-  const abm::Args args = abm::parseArgs(static_cast<int>(argv.size()), argv.data(), 2);
-  if (args.positional.size() < verb->requiredArguments) return abm::failUsage(*verb, "missing");
-  return verb->run(args);
-}
+int run(const std::vector<std::string>& words) { return tooltest::runTool(words); }
 
 struct Outcome {
   int status;
