@@ -22,8 +22,7 @@ void readImage(HANDLE file, const afm3::OldRecord& record) {
   if (!i.present || uint64_t{i.width} * i.height * 3 > fuzzing::kLargestPixelArea) return;
   uint8_t header[AFM3_IMAGE_HEADER_SIZE];
   fuzzing::freeHandle(afm3::readVersion2Image(file, i.offset, i.storedSize, i.type, i.width,
-                                              i.height, i.compressionSetting, i.storedRaw,
-                                              header));
+                                              i.height, i.compressionSetting, i.storedRaw, header));
 }
 
 void readVersion2(HANDLE file, const std::vector<uint8_t>& header) {
@@ -52,8 +51,8 @@ void readVersion1(HANDLE file, const std::vector<uint8_t>& header) {
 
 void run(const uint8_t* data, size_t size, bool version2) {
   if (!fuzzing::putInput(data, size)) return;
-  plat::FileHandle file = plat::openFile(fuzzing::kInputPath, plat::kGenericRead,
-                                         plat::kShareRead, plat::Disposition::OpenExisting);
+  plat::FileHandle file = plat::openFile(fuzzing::kInputPath, plat::kGenericRead, plat::kShareRead,
+                                         plat::Disposition::OpenExisting);
   if (file == plat::invalidFile()) return;
   std::vector<uint8_t> header(kV2HeaderBytes, 0);
   uint32_t done = 0;

@@ -66,7 +66,7 @@ ConversionSummary& summary() {
 // ---- the folder question ----------------------------------------------------
 
 struct FolderQuestion {
-  char* buffer = nullptr;       // the caller's 260 bytes
+  char* buffer = nullptr;           // the caller's 260 bytes
   char lastChosen[kPathSize] = {};  // for the whole process
 };
 
@@ -181,8 +181,8 @@ bool enoughSpace(const char* newPath, uint32_t oldSize) {
 
 // The built album must pass the integrity check before it takes its name.
 bool passesCheck(const char* path) {
-  HANDLE file = plat::openFile(path, plat::kGenericRead, plat::kShareRead,
-                               plat::Disposition::OpenExisting);
+  HANDLE file =
+      plat::openFile(path, plat::kGenericRead, plat::kShareRead, plat::Disposition::OpenExisting);
   if (file == plat::invalidFile()) {
     reportSystemError(plat::lastError(), kConvert, kStepIntegrity);
     return false;
@@ -300,8 +300,8 @@ int convertAlbumFile(HWND parent, const char* oldPath, const char* callerOldPath
   ConvertJob job;
   job.oldPath = oldPath;
   job.progressWindow = progressWindow;
-  const int result = convertInto(old.get(), version, header.data(), target + kWorkName, newPath,
-                                 job);
+  const int result =
+      convertInto(old.get(), version, header.data(), target + kWorkName, newPath, job);
   old.close();
   summary() = ConversionSummary{job.converted, job.droppedImages};
   if (result != 1) return result;

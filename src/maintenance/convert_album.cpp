@@ -128,8 +128,7 @@ class NewAlbum {
 class Run {
  public:
   Run(HANDLE oldFile, ConvertJob& job)
-      : oldFile_(oldFile), job_(job), album_(job.workPath),
-        progress_(job.progressWindow) {
+      : oldFile_(oldFile), job_(job), album_(job.workPath), progress_(job.progressWindow) {
     const std::string root = locationRootOf(job.oldPath);
     onCdRom_ = plat::driveType(root.c_str()) == kDriveCdRom;
     oldRoot_ = pathRoot(job.oldPath);
@@ -202,8 +201,9 @@ bool Run::insert(OldRecord& record, bool version1) {
                             i.compressionSetting, i.storedRaw, imageHeader);
     if (dib == nullptr) return false;
   }
-  const void* values[kV2Fields] = {nullptr, nullptr, nullptr, nullptr, nullptr,
-                                   record.text.c_str(), record.name.c_str(), record.keywords};
+  const void* values[kV2Fields] = {
+      nullptr,        nullptr, nullptr, nullptr, nullptr, record.text.c_str(), record.name.c_str(),
+      record.keywords};
   const int inserted =
       insertRecord(ownKey(), album_.handle(), entry, dib != nullptr ? imageHeader : nullptr, dib,
                    stringA, values, nullptr, nullptr, network.empty() ? nullptr : network.c_str());
@@ -233,8 +233,7 @@ bool sameAlbum(const char* markPath, const char* oldPath, const std::string& tit
   if (!afm3GetMarkFileInfo(ownKey(), markPath, nullptr, storedTitle, storedPath) ||
       !canonicalPath(oldPath, key, sizeof key, CanonicalNames::Short, CanonicalReports::Quiet))
     return false;
-  return plat::compareNoCase(storedPath, key) == 0 &&
-         std::string(storedTitle).starts_with(title);
+  return plat::compareNoCase(storedPath, key) == 0 && std::string(storedTitle).starts_with(title);
 }
 
 // The mark file the new album takes over: the old album's own (copied to
@@ -298,10 +297,9 @@ int convertVersion2(HANDLE oldFile, const uint8_t* header, ConvertJob& job) {
   const std::string title = fixedString(old.title(), 24);
   carryMarkFile(job, title);
   Run run(oldFile, job);
-  const auto info = albumInfo(old.thumbSize(), title,
-                              fixedString(header + kV2DescriptionAt,
-                                          kV2DescriptionEnd - kV2DescriptionAt),
-                              true);
+  const auto info =
+      albumInfo(old.thumbSize(), title,
+                fixedString(header + kV2DescriptionAt, kV2DescriptionEnd - kV2DescriptionAt), true);
   if (!run.album().create(info, fieldSpecs(kV2Fields), kV2Fields)) {
     dropMarkCopy(job);
     return 0;
@@ -310,24 +308,23 @@ int convertVersion2(HANDLE oldFile, const uint8_t* header, ConvertJob& job) {
   std::string table;
   uint32_t keywords = 0;
   if (!reader.readKeywords(&table, &keywords) ||
-      (keywords > 0 && !afm3UpdateTable(ownKey(), run.album().handle(), kKeywordField,
-                                        table.data(), static_cast<DWORD>(table.size()), keywords))) {
+      (keywords > 0 && !afm3UpdateTable(ownKey(), run.album().handle(), kKeywordField, table.data(),
+                                        static_cast<DWORD>(table.size()), keywords))) {
     dropMarkCopy(job);
     return 0;
   }
   run.begin(old.recordCount());
-  const int result = old.recordCount() == 0 ? run.finish() : convertV2Records(run, reader,
-                                                                              old.recordCount());
+  const int result =
+      old.recordCount() == 0 ? run.finish() : convertV2Records(run, reader, old.recordCount());
   if (result != 1) dropMarkCopy(job);
   return result;
 }
 
 int convertVersion1(HANDLE oldFile, const uint8_t* header, ConvertJob& job) {
   Run run(oldFile, job);
-  const auto info = albumInfo(afm3GetU16(header + kV1ThumbAt), fixedString(header + kV1TitleAt, 24),
-                              fixedString(header + kV1DescriptionAt,
-                                          kV1HeaderBytes - kV1DescriptionAt),
-                              false);
+  const auto info =
+      albumInfo(afm3GetU16(header + kV1ThumbAt), fixedString(header + kV1TitleAt, 24),
+                fixedString(header + kV1DescriptionAt, kV1HeaderBytes - kV1DescriptionAt), false);
   if (!run.album().create(info, fieldSpecs(kV1Fields), kV1Fields)) return 0;
   uint32_t live = afm3GetU16(header + 18);
   run.begin(live);

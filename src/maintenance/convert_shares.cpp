@@ -76,7 +76,8 @@ void offer(const std::string& name, const std::string& folder) {
 std::string pathOfValue(const std::string& data) {
   for (size_t at = 0; at < data.size();) {
     const size_t end = data.find('\0', at);
-    const std::string item = data.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    const std::string item =
+        data.substr(at, end == std::string::npos ? std::string::npos : end - at);
     if (item.size() >= 4 && plat::compareNoCase(item.substr(0, 4).c_str(), "path") == 0) {
       const size_t equals = item.find('=');
       return equals == std::string::npos ? std::string() : item.substr(equals + 1);

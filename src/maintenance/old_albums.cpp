@@ -132,8 +132,7 @@ bool OldAlbumFile::readAt(uint32_t offset, void* out, uint32_t n, uint32_t seekS
 
 // ---- version 2 -------------------------------------------------------------
 
-V2Reader::V2Reader(HANDLE file, const uint8_t* header)
-    : file_(file, kConvertV2), header_(header) {}
+V2Reader::V2Reader(HANDLE file, const uint8_t* header) : file_(file, kConvertV2), header_(header) {}
 
 uint32_t V2Reader::pageCount() const { return V2Header(header_).pageCount(); }
 
@@ -247,9 +246,8 @@ V1Reader::Next V1Reader::next(OldRecord* record) {
   if (kind == 2) entry[AFM3_ENTRY_FORMAT] = recodeOldColour(colour);
   afm3PutU32(entry + AFM3_ENTRY_FILE_SIZE, afm3GetU32(old + kV1FileSizeAt));
   putDateTimes(entry, old, kV1Time1At, kV1Date1At, kV1Time2At, kV1Date2At);
-  afm3PutU16(entry + AFM3_ENTRY_FLAGS,
-             static_cast<uint16_t>(((flags & kV1CallerBit0) ? 1 : 0) |
-                                   ((flags & kV1CallerBit1) ? 2 : 0)));
+  afm3PutU16(entry + AFM3_ENTRY_FLAGS, static_cast<uint16_t>(((flags & kV1CallerBit0) ? 1 : 0) |
+                                                             ((flags & kV1CallerBit1) ? 2 : 0)));
   record->path = fixedString(old + kV1PathAt, kV1PathSize);
   if (record->deleted) return Next::Record;
   record->text = fixedString(old + kV1TextAt, kV1TextSize - 1);

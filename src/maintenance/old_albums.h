@@ -57,9 +57,9 @@ struct OldRecord {
   // (upper case), file size, date-times (UTC), format bytes, caller flags
   // and label. The number, offsets and checksum are the insert's.
   uint8_t entry[kNewEntrySize] = {};
-  std::string path;  // the picture's path as its entry names it
-  std::string text;  // new field 5
-  std::string name;  // new field 6 (version 2)
+  std::string path;                         // the picture's path as its entry names it
+  std::string text;                         // new field 5
+  std::string name;                         // new field 6 (version 2)
   uint8_t keywords[kKeywordSetBytes] = {};  // new field 7 (version 2)
   OldImage image;
   bool imageDropped = false;  // version 1: the thumbnail's size was not the album's

@@ -225,9 +225,9 @@ EntryString entryString(const uint8_t* entry, uint32_t entryLength, uint32_t k) 
   for (uint32_t i = 0;; ++i) {
     if (at >= entryLength) return s;
     const void* nul = std::memchr(entry + at, 0, entryLength - at);
-    const uint32_t n = nul == nullptr ? entryLength - at
-                                      : static_cast<uint32_t>(static_cast<const uint8_t*>(nul) -
-                                                              (entry + at));
+    const uint32_t n = nul == nullptr
+                           ? entryLength - at
+                           : static_cast<uint32_t>(static_cast<const uint8_t*>(nul) - (entry + at));
     const uint32_t end = std::min(at + n + 1, entryLength);
     if (i == k) {
       s.start = at;

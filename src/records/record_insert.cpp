@@ -27,6 +27,8 @@
 // The slot's header copy and row directory take the new state once the
 // header is on disk, so a failed insert leaves the album as it was (apart
 // from unused space at the end of the file).
+#include "records/record_insert.h"
+
 #include <cstring>
 #include <memory>
 #include <new>
@@ -44,7 +46,6 @@
 #include "images/image_store.h"
 #include "records/record_encoding.h"
 #include "records/record_fetch.h"
-#include "records/record_insert.h"
 
 namespace afm3 {
 

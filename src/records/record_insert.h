@@ -13,7 +13,7 @@ namespace afm3 {
 // extra string, or null; values: one pointer per live field, or null for
 // an empty row. Returns 1, 0 after a report, or -1 when the album filled up.
 int insertRecord(HINSTANCE ownerKey, HANDLE album, uint8_t* entry, uint8_t* imageHeader,
-                 HGLOBAL dib, const char* stringA, const void* const* values,
-                 DWORD* imageOffsetOut, DWORD* stringAOffsetOut, const char* stringB);
+                 HGLOBAL dib, const char* stringA, const void* const* values, DWORD* imageOffsetOut,
+                 DWORD* stringAOffsetOut, const char* stringB);
 
 }  // namespace afm3

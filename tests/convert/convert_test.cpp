@@ -162,9 +162,8 @@ TEST_F(ConvertTest, Version1RecordsAndTheirThumbnails) {
     bool image;
   };
   const Case cases[] = {
-      {0x00, 7, 0, 2, 2, 0, true},    {0x01, 8, 0, 3, 0, 1, true},
-      {0x18, 8, 0, 8, 0, 2, true},    {0x09, 1, 0, 2, 64, 3, true},
-      {0x00, 10, -3, 2, 1, 0, false}, {0x00, 99, 5, 2, 16, 0, false},
+      {0x00, 7, 0, 2, 2, 0, true},  {0x01, 8, 0, 3, 0, 1, true},    {0x18, 8, 0, 8, 0, 2, true},
+      {0x09, 1, 0, 2, 64, 3, true}, {0x00, 10, -3, 2, 1, 0, false}, {0x00, 99, 5, 2, 16, 0, false},
   };
   for (uint8_t minor : {0, 2}) {
     OldAlbum old;
@@ -177,8 +176,8 @@ TEST_F(ConvertTest, Version1RecordsAndTheirThumbnails) {
       gone.deleted = true;
       old.entries.push_back(gone);
     }
-    const std::string oldPath = write("v1_" + std::to_string(minor) + ".abm",
-                                      version1File(old, minor));
+    const std::string oldPath =
+        write("v1_" + std::to_string(minor) + ".abm", version1File(old, minor));
     ASSERT_EQ(convert(oldPath), 1);
     EXPECT_EQ(problemsIn(newPath), 0u);
     EXPECT_EQ(afm3::lastConversion().droppedImages, 2u);
@@ -206,8 +205,9 @@ TEST_F(ConvertTest, Version1RecordsAndTheirThumbnails) {
 
 TEST_F(ConvertTest, CurrentAlbumIsLeftAsItIs) {
   const std::string path = dir.file("now.ab3");
-  HANDLE made = afm3CreateAlbum(kOwner, afm3test::albumInfo("now").data(), 1,
-                                afm3test::fieldSpec("F", 11).data(), path.c_str(), nullptr, nullptr);
+  HANDLE made =
+      afm3CreateAlbum(kOwner, afm3test::albumInfo("now").data(), 1,
+                      afm3test::fieldSpec("F", 11).data(), path.c_str(), nullptr, nullptr);
   ASSERT_NE(made, nullptr);
   afm3CloseAlbum(kOwner, made);
   EXPECT_EQ(convert(path, false), 1);
@@ -255,8 +255,9 @@ TEST_F(ConvertTest, ExistingNameGetsNumberedAndQuestionDecides) {
 }
 
 TEST_F(ConvertTest, FreeSpaceOfTwiceTheOldSizeIsRefused) {
-  ASSERT_TRUE(qwinTestAddVolume("Q:\\", plat::hostPathOf(dir.path().c_str(), newPath, 260)
-                                            ? newPath : "", "Q", 3, 255, 7, nullptr));
+  ASSERT_TRUE(qwinTestAddVolume("Q:\\",
+                                plat::hostPathOf(dir.path().c_str(), newPath, 260) ? newPath : "",
+                                "Q", 3, 255, 7, nullptr));
   const Bytes bytes = version2File(tenRecords());
   write("space.abm", bytes);
   for (long long extra : {0LL, 1LL}) {
@@ -282,8 +283,8 @@ TEST_F(ConvertTest, NetworkNamesOfSharedFolders) {
   // values holding "path=..." strings.
   const char* lanMan = "Software\\Microsoft\\Windows\\CurrentVersion\\Network\\LanMan";
   const char* server = "Clone\\Clone\\Services\\Lanmanserver\\Shares";
-  const char* shares[][2] = {{"PICS", "C:\\PHOTOS"}, {"GONE", "C:\\MISSING"},
-                             {"DEEP", "C:\\PHOTOS\\MORE"}};
+  const char* shares[][2] = {
+      {"PICS", "C:\\PHOTOS"}, {"GONE", "C:\\MISSING"}, {"DEEP", "C:\\PHOTOS\\MORE"}};
   for (const auto& share : shares) {
     qwinTestSetRegistryString("HKLM", (std::string(lanMan) + "\\" + share[0]).c_str(), "Path",
                               share[1]);
@@ -340,14 +341,16 @@ TEST_F(ConvertTest, FailuresAndStopsLeaveNothingNew) {
     uint32_t id, step;
   };
   const Case cases[] = {
-      {"keywords past the end", [&] {
+      {"keywords past the end",
+       [&] {
          Bytes b = v2;
          afm3test::put32(b, 4642, 0xFFFFFF00u);
          Bytes h(b.begin(), b.begin() + 4784);
          afm3test::sealChecksum(h);
          std::copy(h.begin(), h.end(), b.begin());
          return b;
-       }(), 6424, 1},
+       }(),
+       6424, 1},
       {"text past the end", patched(entry5 + 100, 0x7FFFFFFF), 6425, 9},
       {"image past the end", patched(entry5 + 40, 0x7FFFFF00), 6424, 4},
       {"cut in a page", Bytes(v2.begin(), v2.begin() + page + 100), 6424, 4},

@@ -135,7 +135,8 @@ Bytes version1File(const OldAlbum& album, uint8_t minor) {
   if (file.size() < 192) file.resize(192, 0);
   uint16_t x = 0;
   for (size_t w = 0; w < 95; ++w) x ^= afm3test::get16(file, 2 * w);
-  put16(file, 186, static_cast<uint16_t>(afm3test::get16(file, 186) ^ x ^ afm3test::get16(file, 190)));
+  put16(file, 186,
+        static_cast<uint16_t>(afm3test::get16(file, 186) ^ x ^ afm3test::get16(file, 190)));
   return file;
 }
 
