@@ -145,10 +145,10 @@ std::string createAlbum(const std::string& path) {
   info[4] = 96;  // thumbnail size
   std::vector<uint8_t> specs;
   for (size_t i = 0; i < sizeof kAlbumTypes; ++i) {
-    std::vector<uint8_t> spec(67, 0);
-    spec[1] = kAlbumTypes[i];
-    spec[2] = uint8_t('A' + i);
-    specs.insert(specs.end(), spec.begin(), spec.end());
+    std::vector<uint8_t> fieldSpec(67, 0);
+    fieldSpec[1] = kAlbumTypes[i];
+    fieldSpec[2] = uint8_t('A' + i);
+    specs.insert(specs.end(), fieldSpec.begin(), fieldSpec.end());
   }
   fs::remove(path);
   HANDLE h = afm3CreateAlbum(owner(), info.data(), sizeof kAlbumTypes, specs.data(), path.c_str(),

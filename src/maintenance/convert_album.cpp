@@ -74,20 +74,20 @@ std::vector<uint8_t> fieldSpecs(uint32_t count) {
   loadMessage(kNameCallerFields, callerNames, sizeof callerNames);
   const char* part = callerNames;
   for (uint32_t f = 0; f < count; ++f) {
-    uint8_t* spec = specs.data() + f * AFM3_FIELD_SPEC_SIZE;
-    spec[AFM3_SPEC_NUMBER] = static_cast<uint8_t>(f);
+    uint8_t* fieldSpec = specs.data() + f * AFM3_FIELD_SPEC_SIZE;
+    fieldSpec[AFM3_SPEC_NUMBER] = static_cast<uint8_t>(f);
     char name[AFM3_SPEC_NAME_SIZE] = {};
     if (f < kCallerFields) {
-      spec[AFM3_SPEC_TYPE] = kSpecCallerBlob;
+      fieldSpec[AFM3_SPEC_TYPE] = kSpecCallerBlob;
       const char* end = std::strchr(part, kNameSeparator);
       const size_t length = end != nullptr ? static_cast<size_t>(end - part) : std::strlen(part);
       std::snprintf(name, sizeof name, "%.*s", static_cast<int>(length), part);
       part = end != nullptr ? end + 1 : part + length;
     } else {
-      spec[AFM3_SPEC_TYPE] = f == kKeywordField ? kSpecKeywords : kSpecText;
+      fieldSpec[AFM3_SPEC_TYPE] = f == kKeywordField ? kSpecKeywords : kSpecText;
       loadMessage(f == 5 ? kNameText : f == 6 ? kNameName : kNameKeywords, name, sizeof name);
     }
-    std::memcpy(spec + AFM3_SPEC_NAME, name, sizeof name - 1);
+    std::memcpy(fieldSpec + AFM3_SPEC_NAME, name, sizeof name - 1);
   }
   return specs;
 }

@@ -129,10 +129,10 @@ std::vector<ControlText> generalPage(const InfoAlbum& album) {
 std::vector<FieldRow> fieldRows(const InfoAlbum& album) {
   std::vector<FieldRow> rows;
   for (uint32_t i = 0; album.specs != nullptr && i < album.fieldCount; ++i) {
-    const uint8_t* spec = album.specs + i * AFM3_FIELD_SPEC_SIZE;
-    const uint8_t type = spec[AFM3_SPEC_TYPE];
+    const uint8_t* fieldSpec = album.specs + i * AFM3_FIELD_SPEC_SIZE;
+    const uint8_t type = fieldSpec[AFM3_SPEC_TYPE];
     if (type & AFM3_SPEC_ATTRIBUTE_BIT) continue;  // hidden from the list
-    const char* name = reinterpret_cast<const char*>(spec + AFM3_SPEC_NAME);
+    const char* name = reinterpret_cast<const char*>(fieldSpec + AFM3_SPEC_NAME);
     rows.push_back(
         {std::string(name, strnlen(name, AFM3_SPEC_NAME_SIZE)), message(fieldTypeMessage(type))});
   }

@@ -186,13 +186,13 @@ bool schemeChanges(const Args& args, const std::vector<Field>& fields,
   };
   if (how == "add") {
     for (size_t i = 2; i < args.positional.size(); ++i) {
-      std::vector<unsigned char> spec;
-      if (!parseFieldSpec(args.positional[i], &spec, problem)) return false;
-      if (spec[AFM3_SPEC_TYPE] & AFM3_SPEC_ATTRIBUTE_BIT) {
+      std::vector<unsigned char> fieldSpec;
+      if (!parseFieldSpec(args.positional[i], &fieldSpec, problem)) return false;
+      if (fieldSpec[AFM3_SPEC_TYPE] & AFM3_SPEC_ATTRIBUTE_BIT) {
         *problem = "an added field takes no caller attribute";
         return false;
       }
-      changes->insert(changes->end(), spec.begin(), spec.end());
+      changes->insert(changes->end(), fieldSpec.begin(), fieldSpec.end());
     }
   } else if (how == "remove") {
     for (size_t i = 2; i < args.positional.size(); ++i) {
