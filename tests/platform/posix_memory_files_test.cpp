@@ -124,6 +124,16 @@ TEST_F(MemoryFiles, RefusalsMatchDiskFiles) {
   EXPECT_EQ(plat::fileAttributes("M:\\Data.bin"), plat::kInvalidAttributes);
 }
 
+// Handle values stay within 16 bits however many files a process opens,
+// as an album's commit message carries only that much of its new handle.
+TEST_F(MemoryFiles, HandleValuesStayBelow0x10000) {
+  for (int i = 0; i < 20000; ++i) {
+    File file("M:\\Data.bin", kReadWrite, 0);
+    ASSERT_TRUE(file.ok());
+    ASSERT_LT(reinterpret_cast<uintptr_t>(file.get()), 0x10000u) << "open " << i;
+  }
+}
+
 }  // namespace
 
 #endif

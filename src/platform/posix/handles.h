@@ -1,9 +1,12 @@
 // Kernel-object handles of the emulation (files, searches).
 //
-// A handle is a small number that is never a valid pointer and never reused
-// while the process lives: values come from one counter shared by every
-// table, in steps of 4 like Windows kernel handles, so a find handle passed
-// to closeFile is simply unknown there (error 6) instead of closing a file.
+// A handle is a small number that is never a valid pointer: values come from
+// one counter shared by every table, in steps of 4 like Windows kernel
+// handles, so a find handle passed to closeFile is simply unknown there
+// (error 6) instead of closing a file. Like Windows handles, values stay
+// below 0x10000 (the album's commit message carries 16 bits of a handle):
+// once the counter reaches that, closed values are given out again, lowest
+// first.
 #pragma once
 
 #include <atomic>
@@ -17,6 +20,7 @@
 namespace qwin {
 
 uintptr_t nextHandleValue();
+void releaseHandleValue(uintptr_t value);
 
 template <typename T>
 class HandleTable {
@@ -38,6 +42,7 @@ class HandleTable {
     if (it == objects_.end()) return nullptr;
     std::shared_ptr<T> object = std::move(it->second);
     objects_.erase(it);
+    releaseHandleValue(reinterpret_cast<uintptr_t>(handle));
     return object;
   }
 
