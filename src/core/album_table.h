@@ -45,6 +45,11 @@ struct AlbumSlot {
   uint8_t* fieldNames;
   uint8_t flags;
   uint32_t version;  // 0x300, or 0x200 for a version-2 album opened read-only
+  // The volume's free space as last asked (0: not known), when it was
+  // asked, and what the slot's appends have claimed of it since.
+  double freeSpaceSeen;
+  uint32_t freeSpaceTick;
+  uint64_t freeSpaceClaimed;
 };
 
 bool createAlbumTable();

@@ -80,10 +80,28 @@ bool fitsInFile(uint64_t offset, uint64_t size, uint32_t fileSize) {
   return fileSize != 0xFFFFFFFFu && offset + size <= fileSize;
 }
 
-bool diskSpaceFor(const AlbumSlot& slot, uint64_t bytes, Location where, uint32_t step) {
+bool diskSpaceFor(AlbumSlot& slot, uint64_t bytes, Location where, uint32_t step) {
   constexpr double kFactor = 5.0;
+  // Asking the file system costs a path walk and a statfs, more than the
+  // rest of a small insert. An answer less than a second old, less what
+  // this album appended since, serves instead; a write that still meets
+  // a full disk fails and is reported as such.
+  constexpr uint32_t kFreeSpaceLifeMs = 1000;
+  const double needed = kFactor * static_cast<double>(bytes);
+  const uint32_t now = plat::tickCount();
+  if (slot.freeSpaceSeen > 0 && now - slot.freeSpaceTick < kFreeSpaceLifeMs &&
+      slot.freeSpaceSeen - static_cast<double>(slot.freeSpaceClaimed) > needed) {
+    slot.freeSpaceClaimed += bytes;
+    return true;
+  }
   const double available = qfdGetDiskFreeSpace(slot.path);
-  if (available > kFactor * static_cast<double>(bytes)) return true;
+  slot.freeSpaceSeen = 0;
+  if (available > needed) {
+    slot.freeSpaceSeen = available;
+    slot.freeSpaceTick = now;
+    slot.freeSpaceClaimed = bytes;
+    return true;
+  }
   reportError(kErrNoDiskSpace, where, step);
   return false;
 }

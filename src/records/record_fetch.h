@@ -125,7 +125,7 @@ uint8_t* handOverLocked(LockedBlock& block);
 
 // More than five times the bytes about to be written must be free on the
 // album's volume; otherwise 6404 is reported.
-bool diskSpaceFor(const AlbumSlot& slot, uint64_t bytes, Location where, uint32_t step);
+bool diskSpaceFor(AlbumSlot& slot, uint64_t bytes, Location where, uint32_t step);
 
 // Whether [offset, offset + size) lies inside a file of fileSize bytes.
 bool fitsInFile(uint64_t offset, uint64_t size, uint32_t fileSize);

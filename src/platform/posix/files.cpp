@@ -44,6 +44,11 @@ struct OpenFile {
   // handle with the read or write access a lock needs can exist while it
   // is open, so its reads and writes need not look for others' locks.
   bool othersMayLock = true;
+  // While no other handle may write (this open denies write sharing), the
+  // file's size changes only through this handle: it is kept here instead
+  // of being asked for at every size query and seek to the end.
+  bool sizeKnown = false;
+  uint64_t knownSize = 0;
   uint64_t position = 0;
   std::vector<LockedRange> ranges;  // this handle's lockFile ranges
 
@@ -92,6 +97,10 @@ bool rangeLockedByOther(const OpenFile& file, uint64_t offset, uint64_t length) 
 
 // The size of a file as Windows reports it; false with the error.
 bool currentSize(const OpenFile& file, uint64_t* size) {
+  if (file.sizeKnown) {
+    *size = file.knownSize;
+    return true;
+  }
   if (file.memory) {
     std::lock_guard<std::mutex> lock(file.memory->mutex);
     *size = file.memory->bytes.size();
@@ -277,6 +286,8 @@ FileHandle openFile(const char* path, uint32_t access, uint32_t shareMode, Dispo
       qwin::ShareGate gate(file->lockFd);
       if (!qwin::claimShareSlots(file->lockFd, request)) return invalidFile();
       file->othersMayLock = request.shareRead || request.shareWrite;
+      file->sizeKnown = !request.shareWrite;
+      file->knownSize = static_cast<uint64_t>(st.st_size);
     }
     if (existed && (disposition == Disposition::CreateAlways ||
                     disposition == Disposition::TruncateExisting)) {
@@ -285,6 +296,7 @@ FileHandle openFile(const char* path, uint32_t access, uint32_t shareMode, Dispo
         qwin::failErrno();
         return invalidFile();
       }
+      file->knownSize = 0;
     }
     break;
   }
@@ -359,12 +371,15 @@ bool writeFile(FileHandle handle, const void* buffer, uint32_t count, uint32_t* 
     if (n <= 0) {
       if (n < 0 && errno == EINTR) continue;
       const int err = n == 0 ? ENOSPC : errno;
+      // What a failed write left is not known: ask the file from now on.
+      file->sizeKnown = false;
       file->position += put;
       if (done) *done = put;
       return fail(qwin::errorFromErrno(err));
     }
     put += static_cast<uint32_t>(n);
   }
+  file->knownSize = std::max(file->knownSize, file->position + put);
   file->position += put;
   if (done) *done = put;
   return true;
@@ -407,6 +422,7 @@ uint32_t seekFile(FileHandle handle, int64_t distance, SeekFrom from) {
 uint32_t fileSize(FileHandle handle) {
   auto file = qwin::lookup(handle);
   if (!file) return 0xFFFFFFFFu;
+  std::lock_guard<std::mutex> lock(file->mutex);
   uint64_t size = 0;
   if (!qwin::currentSize(*file, &size)) return 0xFFFFFFFFu;
   qwin::setError(kErrSuccess);
@@ -435,7 +451,11 @@ bool setEndOfFile(FileHandle handle) {
     file->memory->bytes.resize(file->position);
     return true;
   }
-  if (::ftruncate(file->fd, static_cast<off_t>(file->position)) != 0) return qwin::failErrno();
+  if (::ftruncate(file->fd, static_cast<off_t>(file->position)) != 0) {
+    file->sizeKnown = false;
+    return qwin::failErrno();
+  }
+  file->knownSize = file->position;
   return true;
 }
 
