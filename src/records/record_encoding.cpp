@@ -81,11 +81,17 @@ uint32_t entryOffset(const AlbumSlot& slot, uint32_t record) {
   return page == 0 ? 0 : page + (record % kRecordsPerPage) * kEntrySize;
 }
 
+RowDirectory rowDirectoryOf(const AlbumSlot& slot) { return {slot.rowDir, rowDirEntries(slot)}; }
+
 RowPlace rowPlace(const AlbumSlot& slot, uint32_t record) {
+  return rowPlace(headerOf(slot), rowDirectoryOf(slot), record);
+}
+
+RowPlace rowPlace(const AlbumHeader& header, const RowDirectory& dir, uint32_t record) {
   RowPlace place;
-  const AlbumHeader header = headerOf(slot);
   if (record > kHighestRecord || header.rowsPerBlock() == 0) return place;
-  place.block = rowDirEntry(slot, rowBlockIndex(header, record));
+  const uint32_t block = rowBlockIndex(header, record);
+  place.block = block < dir.count ? afm3GetU32(dir.entries + 4 * block) : 0;
   if (place.block == 0) return place;
   place.slotIndex = record % header.rowsPerBlock();
   place.inBlock = rowSlotInBlock(header, record);

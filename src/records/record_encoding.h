@@ -115,6 +115,14 @@ struct RowPlace {
   bool present() const { return block != 0; }
 };
 RowPlace rowPlace(const AlbumSlot& slot, uint32_t record);
+// The row directory as held now: its entries, bounded by the header's
+// count and by the buffer. A read over many records takes it once.
+struct RowDirectory {
+  const uint8_t* entries = nullptr;
+  uint32_t count = 0;
+};
+RowDirectory rowDirectoryOf(const AlbumSlot& slot);
+RowPlace rowPlace(const AlbumHeader& header, const RowDirectory& dir, uint32_t record);
 
 // r is readable only below nextRecordNumber.
 bool isReadableRecord(const AlbumHeader& header, uint32_t record);

@@ -112,8 +112,12 @@ bool cachingOn(const AlbumSlot& slot) {
 }
 
 bool RowFetch::fetch(AlbumSlot& slot, uint32_t record, const RowSteps& steps) {
+  return fetchAt(slot, rowPlace(slot, record), steps);
+}
+
+bool RowFetch::fetchAt(AlbumSlot& slot, const RowPlace& place, const RowSteps& steps) {
   const AlbumHeader header = headerOf(slot);
-  place_ = rowPlace(slot, record);
+  place_ = place;
   cached_ = false;
   if (place_.present() && cachingOn(slot)) {
     if (slot.rowCacheOffset != place_.block) {

@@ -36,6 +36,8 @@ class RowFetch {
   // False after a report. A record without a row gets a zeroed slot and
   // present() false.
   bool fetch(AlbumSlot& slot, uint32_t record, const RowSteps& steps);
+  // The same for a place already found.
+  bool fetchAt(AlbumSlot& slot, const RowPlace& place, const RowSteps& steps);
   uint8_t* bytes() const { return row_; }
   const RowPlace& place() const { return place_; }
   bool present() const { return place_.present(); }

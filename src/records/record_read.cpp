@@ -237,15 +237,20 @@ int readRecordFieldEx(AlbumSlot& slot, uint32_t record, uint32_t field, HGLOBAL*
   return 1;
 }
 
-// The selected fields of a field-block read: each one's place in a row's
-// fixed area, in a table of m u32.
+// The selected fields of a field-block read, each with its description
+// and its place in a row's fixed area, taken once for the whole call.
+struct SelectedField {
+  FieldInfo info;
+  uint32_t place;
+};
+
 struct Selection {
   const uint8_t* fields = nullptr;
   uint32_t count = 0;
-  LockedBlock at;
+  LockedBlock at;      // count SelectedFields
   uint32_t fixed = 0;  // W
   uint32_t worst = 0;  // H: W plus room for every selected string
-  uint32_t placeOf(uint32_t i) const { return afm3GetU32(at.get() + 4 * i); }
+  SelectedField* field() const { return reinterpret_cast<SelectedField*>(at.get()); }
 };
 
 uint32_t blockWidth(const FieldInfo& f) { return f.isHeap() ? kPointerSize : f.readWidth(); }
@@ -257,8 +262,7 @@ bool select(const AlbumSlot& slot, Selection* s) {
     if (!knownField(slot, s->fields[i])) return false;
     const FieldInfo f = fieldAt(slot, s->fields[i]);
     if (f.type == kTypeBlob) return false;
-    afm3PutU32(s->at.get() + 4 * i,
-               static_cast<uint32_t>(std::min<uint64_t>(fixed, kMaxFieldBlock)));
+    s->field()[i] = {f, static_cast<uint32_t>(std::min<uint64_t>(fixed, kMaxFieldBlock))};
     fixed += blockWidth(f);
     if (f.isHeap()) ++(f.heap() == Heap::Text ? texts : memos);
   }
@@ -277,9 +281,9 @@ uint32_t fillRow(AlbumSlot& slot, const Selection& s, const uint8_t* source, uin
   const HeapSteps steps[2] = {kBlockText, kBlockMemo};
   uint32_t used = s.fixed;
   for (uint32_t i = 0; i < s.count; ++i) {
-    const FieldInfo f = fieldAt(slot, s.fields[i]);
+    const auto& [f, place] = s.field()[i];
     if (!f.isHeap()) {
-      std::memcpy(row + s.placeOf(i), source + f.placement, f.readWidth());
+      std::memcpy(row + place, source + f.placement, f.readWidth());
       continue;
     }
     const int h = f.heap() == Heap::Text ? 0 : 1;
@@ -290,7 +294,7 @@ uint32_t fillRow(AlbumSlot& slot, const Selection& s, const uint8_t* source, uin
     char* copy = reinterpret_cast<char*>(row + used);
     const uint32_t chars = copyEntryString(entries[h].bytes(), entries[h].string(f.placement),
                                            readCap(f.heap()), copy);
-    storePointer(row + s.placeOf(i), row + used);
+    storePointer(row + place, row + used);
     used += chars + 1;
   }
   return used;
@@ -305,7 +309,7 @@ uint32_t readFieldBlock(HINSTANCE ownerKey, HANDLE album, uint32_t n, uint32_t m
   Selection s;
   s.fields = fields;
   s.count = m;
-  if (!s.at.allocate(size_t{m} * 4)) {
+  if (!s.at.allocate(size_t{m} * sizeof(SelectedField))) {
     reportError(kErrNoMemory, kReadBlock, kBlockStepOffsets);
     return 0;
   }
@@ -329,13 +333,14 @@ uint32_t readFieldBlock(HINSTANCE ownerKey, HANDLE album, uint32_t n, uint32_t m
     return 0;
   }
   const AlbumHeader header = headerOf(slot);
+  const RowDirectory rowDir = rowDirectoryOf(slot);
   uint32_t position = 0;
   uint32_t done = n;
   for (uint32_t j = 0; j < n; ++j) {
     const uint32_t record = records != nullptr ? records[j] : first + j;
     if (record != kNoRecord && isReadableRecord(header, record)) {
       RowFetch row;
-      if (!row.fetch(slot, record, kBlockRow)) return 0;
+      if (!row.fetchAt(slot, rowPlace(header, rowDir, record), kBlockRow)) return 0;
       const int life = recordLife(slot, record, row, kBlockRow);
       if (life == 0) return 0;
       if (life > 0) {

@@ -1,11 +1,13 @@
 // File handles: CreateFile dispositions and share modes, reads and writes
 // that honour other handles' byte-range locks, and the locks themselves.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -49,10 +51,18 @@ struct OpenFile {
   // of being asked for at every size query and seek to the end.
   bool sizeKnown = false;
   uint64_t knownSize = 0;
+  // Such a file is read through a shared read-only mapping of it (the
+  // page cache's own pages, so this handle's writes show at once): a read
+  // is a copy instead of a system call. Only bytes below knownSize are
+  // ever touched.
+  const uint8_t* view = nullptr;
+  size_t viewLength = 0;
+  bool viewFailed = false;
   uint64_t position = 0;
   std::vector<LockedRange> ranges;  // this handle's lockFile ranges
 
   ~OpenFile() {
+    if (view != nullptr) ::munmap(const_cast<uint8_t*>(view), viewLength);
     if (lockFd >= 0 && lockFd != fd) ::close(lockFd);
     if (fd >= 0) ::close(fd);
     if (memory) {
@@ -109,6 +119,42 @@ bool currentSize(const OpenFile& file, uint64_t* size) {
   struct stat st {};
   if (::fstat(file.fd, &st) != 0) return failErrno();
   *size = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+// Maps at least the first `end` bytes of the file; false when the file
+// is not read that way (then it is read with pread).
+bool viewCovers(OpenFile& file, uint64_t end) {
+  constexpr uint64_t kViewGrain = uint64_t{1} << 20;
+  constexpr uint64_t kViewLimit = uint64_t{1} << 32;
+  if (end <= file.viewLength) return true;
+  if (!file.sizeKnown || !file.canRead || file.viewFailed || end > kViewLimit) return false;
+  // Room to grow, so that a file being appended to is not mapped anew at
+  // every read.
+  const uint64_t length = std::min(kViewLimit, (end + end / 2 + kViewGrain) & ~(kViewGrain - 1));
+  void* view = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, file.fd, 0);
+  if (view == MAP_FAILED) {
+    file.viewFailed = true;
+    return false;
+  }
+  if (file.view != nullptr) ::munmap(const_cast<uint8_t*>(file.view), file.viewLength);
+  file.view = static_cast<const uint8_t*>(view);
+  file.viewLength = length;
+  return true;
+}
+
+// A read of a file whose size this handle knows, from its mapping; false
+// when it must go to the file instead.
+bool readFromView(OpenFile& file, void* buffer, uint32_t count, uint32_t* got) {
+  if (!file.sizeKnown) return false;
+  if (file.position >= file.knownSize) {
+    *got = 0;
+    return true;
+  }
+  const uint64_t end = std::min(file.position + count, file.knownSize);
+  if (!viewCovers(file, end)) return false;
+  *got = static_cast<uint32_t>(end - file.position);
+  std::memcpy(buffer, file.view + file.position, *got);
   return true;
 }
 
@@ -329,6 +375,11 @@ bool readFile(FileHandle handle, void* buffer, uint32_t count, uint32_t* done) {
     return true;
   }
   uint32_t got = 0;
+  if (qwin::readFromView(*file, buffer, count, &got)) {
+    file->position += got;
+    if (done) *done = got;
+    return true;
+  }
   while (got < count) {
     const ssize_t n = ::pread(file->fd, static_cast<char*>(buffer) + got, count - got,
                               static_cast<off_t>(file->position + got));
