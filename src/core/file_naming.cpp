@@ -67,9 +67,13 @@ bool folderAcceptsNewFile(const char* path, const char* probeName) {
   folderOf(path, probe, sizeof probe);
   if (std::strlen(probe) + std::strlen(probeName) >= sizeof probe) return false;
   std::strcat(probe, probeName);
+  // Every opener of an album in this folder probes with the same name:
+  // the probe is shared, and a probe another process holds without
+  // sharing proves as much as our own.
+  constexpr uint32_t kProbeShare = plat::kShareRead | plat::kShareWrite | plat::kShareDelete;
   plat::FileHandle file =
-      plat::openFile(probe, plat::kGenericWrite, 0, plat::Disposition::CreateAlways);
-  if (file == plat::invalidFile()) return false;
+      plat::openFile(probe, plat::kGenericWrite, kProbeShare, plat::Disposition::CreateAlways);
+  if (file == plat::invalidFile()) return plat::lastError() == plat::kErrSharingViolation;
   plat::closeFile(file);
   plat::deleteFile(probe);
   return true;

@@ -20,7 +20,6 @@ constexpr uint32_t kHeapBlockHeader = 2;  // u16 block size
 constexpr uint32_t kEntryLengthWord = 2;  // u16 entry length
 // Bytes an uncached entry read asks for at first: the length word and the
 // strings of a typical record.
-constexpr uint32_t kEntryFirstRead = 512;
 
 struct HeapCache {
   uint8_t*& buffer;
@@ -131,11 +130,16 @@ bool RowFetch::fetchAt(AlbumSlot& slot, const RowPlace& place, const RowSteps& s
     cached_ = true;
     return true;
   }
-  if (!own_.allocate(header.rowSlotSize())) {
-    reportError(steps.bufferError, steps.where, steps.buffer);
-    return false;
+  if (header.rowSlotSize() <= kInlineRow) {
+    row_ = inline_;
+    std::memset(row_, 0, header.rowSlotSize());
+  } else {
+    if (!own_.allocate(header.rowSlotSize())) {
+      reportError(steps.bufferError, steps.where, steps.buffer);
+      return false;
+    }
+    row_ = own_.get();
   }
-  row_ = own_.get();
   if (!place_.present()) return true;
   return seekRow(slot.file, place_.offset, steps.where, steps.seekSlot) &&
          readExact(slot.file, row_, header.rowSlotSize(), steps.where, steps.readSlot);
@@ -164,23 +168,27 @@ bool HeapEntryFetch::fetch(AlbumSlot& slot, Heap heap, HeapRef ref, bool useCach
   // its bytes; a longer entry reads the rest after it. A read cut short by
   // the end of the file finds an entry that runs past it.
   if (!seekRow(slot.file, ref.position(), steps.where, steps.seek)) return false;
-  uint8_t first[kEntryFirstRead];
-  const uint32_t got = retryingRead(slot.file, first, sizeof first);
+  const uint32_t got = retryingRead(slot.file, first_, sizeof first_);
   if (got == kReadGaveUp || got < kEntryLengthWord) {
     reportError(got == kReadGaveUp ? kErrReadLocked : kErrShortRead, steps.where, steps.length);
     return false;
   }
-  const uint32_t length = afm3GetU16(first);
+  const uint32_t length = afm3GetU16(first_);
   const uint32_t inFirst = std::min(length, got - kEntryLengthWord);
-  if (inFirst < length && got < sizeof first) {
+  if (inFirst < length && got < sizeof first_) {
     reportError(kErrShortRead, steps.where, steps.bytes);
     return false;
+  }
+  if (inFirst == length) {
+    bytes_ = first_ + kEntryLengthWord;
+    length_ = length;
+    return true;
   }
   if (!own_.allocate(length)) {
     reportError(kErrNoMemory, steps.where, steps.buffer);
     return false;
   }
-  std::memcpy(own_.get(), first + kEntryLengthWord, inFirst);
+  std::memcpy(own_.get(), first_ + kEntryLengthWord, inFirst);
   if (inFirst < length &&
       !readExact(slot.file, own_.get() + inFirst, length - inFirst, steps.where, steps.bytes))
     return false;

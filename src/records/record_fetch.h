@@ -33,6 +33,11 @@ struct RowSteps {
 // right; otherwise they are a private copy.
 class RowFetch {
  public:
+  RowFetch() = default;
+  // The bytes may live inside the object.
+  RowFetch(const RowFetch&) = delete;
+  RowFetch& operator=(const RowFetch&) = delete;
+
   // False after a report. A record without a row gets a zeroed slot and
   // present() false.
   bool fetch(AlbumSlot& slot, uint32_t record, const RowSteps& steps);
@@ -44,6 +49,9 @@ class RowFetch {
   bool cached() const { return cached_; }
 
  private:
+  // Rows this short are copied here instead of into a heap block.
+  static constexpr uint32_t kInlineRow = 256;
+  uint8_t inline_[kInlineRow];
   LockedBlock own_;
   uint8_t* row_ = nullptr;
   RowPlace place_;
@@ -59,6 +67,11 @@ struct HeapSteps {
 // One record's entry in a value heap. An absent entry (block 0) is empty.
 class HeapEntryFetch {
  public:
+  HeapEntryFetch() = default;
+  // The bytes may live inside the object.
+  HeapEntryFetch(const HeapEntryFetch&) = delete;
+  HeapEntryFetch& operator=(const HeapEntryFetch&) = delete;
+
   // False after a report; lengths are checked against the block or the
   // file before anything is allocated or copied.
   bool fetch(AlbumSlot& slot, Heap heap, HeapRef ref, bool useCache, const HeapSteps& steps);
@@ -67,7 +80,12 @@ class HeapEntryFetch {
   bool present() const { return present_; }
   EntryString string(uint32_t k) const { return entryString(bytes_, length_, k); }
 
+  // An uncached fetch reads this much at once: the length word and, for
+  // the usual short entry, all of its bytes, kept here.
+  static constexpr uint32_t kFirstRead = 512;
+
  private:
+  uint8_t first_[kFirstRead];
   LockedBlock own_;
   const uint8_t* bytes_ = nullptr;
   uint32_t length_ = 0;

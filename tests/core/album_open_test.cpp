@@ -139,6 +139,18 @@ TEST_F(OpenAlbum, AnotherProcessesReaderOrWriterDecidesTheSharing) {
   expectOpenFails(0x41, 6417, 1);
 }
 
+// Openers of albums in one folder probe it with the same file name; one
+// that meets another's probe still opens for writing.
+TEST_F(OpenAlbum, AProbeHeldByAnotherProcessLeavesTheAlbumWritable) {
+  const std::string probe = dir.file("~~q-arvo.tmp");
+  ASSERT_TRUE(afm3test::writeWholeFile(probe, ""));
+  afm3test::HeldFile other(probe, "rw", "-");
+  ASSERT_TRUE(other.holding());
+  HANDLE handle = nullptr;
+  EXPECT_EQ(open(0x21, &handle), 0x21u);
+  afm3CloseAlbum(owner(), handle);
+}
+
 TEST_F(OpenAlbum, MissingFileIsReportedAsNotFound) {
   path = dir.file("missing.ab3");
   expectOpenFails(0x21, 6414, 1);
