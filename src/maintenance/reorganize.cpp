@@ -72,12 +72,13 @@ bool writePlaceholder(ReorganizeRun& run) {
   return run.work.append(placeholder, kHeaderSize, kStepWritePlaceholder);
 }
 
-// Everything that reaches the disk before the final header does, then
-// the header.
+// The header goes last, after every other byte has been handed to the
+// system; one flush then takes the whole file to the disk before the
+// album is deleted. Until that delete the album stands, so a work file
+// whose header reached the disk before its body is never adopted.
 bool writeFinalHeader(ReorganizeRun& run) {
   run.newHeader().storeChecksum();
-  return run.work.flush(kStepWriteHeader) &&
-         run.work.writeAt(0, run.header, kHeaderSize, kStepWriteHeader, kStepWriteHeader) &&
+  return run.work.writeAt(0, run.header, kHeaderSize, kStepWriteHeader, kStepWriteHeader) &&
          run.work.flush(kStepWriteHeader);
 }
 
