@@ -203,6 +203,21 @@ bool resolveParsed(const WinPath& win, Resolved* out) {
     return false;
   for (const std::string& part : win.parts)
     if (!isRepresentableName(part)) return fail(plat::kErrInvalidName);
+  // Most paths name what exists with the very letters given: one stat of
+  // the whole path then answers what a walk component by component would.
+  if (!win.parts.empty()) {
+    std::string parent = r.volume.hostRoot;
+    for (size_t i = 0; i + 1 < win.parts.size(); ++i) parent = joinHost(parent, win.parts[i]);
+    const std::string whole = joinHost(parent, win.parts.back());
+    if (statPath(whole, &r.st)) {
+      r.exists = true;
+      r.actual = win.parts;
+      r.hostParent = parent;
+      r.host = whole;
+      *out = std::move(r);
+      return true;
+    }
+  }
   std::string host = r.volume.hostRoot;
   struct stat st {};
   if (!statPath(host, &st) || !S_ISDIR(st.st_mode)) return fail(plat::kErrPathNotFound);
