@@ -226,9 +226,15 @@ bool entryHoldsStrings(const uint8_t* entry, uint32_t length, uint32_t count) {
 }
 
 EntryString entryString(const uint8_t* entry, uint32_t entryLength, uint32_t k) {
+  EntryScan start;
+  return entryString(entry, entryLength, k, &start);
+}
+
+EntryString entryString(const uint8_t* entry, uint32_t entryLength, uint32_t k, EntryScan* from) {
   EntryString s;
-  uint32_t at = 0;
-  for (uint32_t i = 0;; ++i) {
+  if (k < from->index) *from = EntryScan{};
+  uint32_t at = from->at;
+  for (uint32_t i = from->index;; ++i) {
     if (at >= entryLength) return s;
     const void* nul = std::memchr(entry + at, 0, entryLength - at);
     const uint32_t n = nul == nullptr
@@ -236,6 +242,7 @@ EntryString entryString(const uint8_t* entry, uint32_t entryLength, uint32_t k) 
                            : static_cast<uint32_t>(static_cast<const uint8_t*>(nul) - (entry + at));
     const uint32_t end = std::min(at + n + 1, entryLength);
     if (i == k) {
+      *from = {i + 1, end};
       s.start = at;
       s.length = n;
       s.end = end;

@@ -233,6 +233,12 @@ struct EntryString {
   bool found = false;
 };
 EntryString entryString(const uint8_t* entry, uint32_t entryLength, uint32_t k);
+// The same, continuing from string `from` (k >= from.index) found earlier.
+struct EntryScan {
+  uint32_t index = 0;  // the string that starts at `at`
+  uint32_t at = 0;
+};
+EntryString entryString(const uint8_t* entry, uint32_t entryLength, uint32_t k, EntryScan* from);
 // Copies at most maxChars characters of the string and a NUL to out;
 // returns the characters copied.
 uint32_t copyEntryString(const uint8_t* entry, const EntryString& s, uint32_t maxChars, char* out);

@@ -278,6 +278,7 @@ bool select(const AlbumSlot& slot, Selection* s) {
 uint32_t fillRow(AlbumSlot& slot, const Selection& s, const uint8_t* source, uint8_t* row) {
   HeapEntryFetch entries[2];
   bool fetched[2] = {false, false};
+  EntryScan scans[2];  // fields usually come in their strings' order
   const HeapSteps steps[2] = {kBlockText, kBlockMemo};
   uint32_t used = s.fixed;
   for (uint32_t i = 0; i < s.count; ++i) {
@@ -292,8 +293,9 @@ uint32_t fillRow(AlbumSlot& slot, const Selection& s, const uint8_t* source, uin
       fetched[h] = true;
     }
     char* copy = reinterpret_cast<char*>(row + used);
-    const uint32_t chars = copyEntryString(entries[h].bytes(), entries[h].string(f.placement),
-                                           readCap(f.heap()), copy);
+    const EntryString found =
+        entryString(entries[h].bytes(), entries[h].length(), f.placement, &scans[h]);
+    const uint32_t chars = copyEntryString(entries[h].bytes(), found, readCap(f.heap()), copy);
     storePointer(row + place, row + used);
     used += chars + 1;
   }
