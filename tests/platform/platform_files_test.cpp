@@ -122,6 +122,58 @@ TEST(PlatformFiles, ReadWriteSeekAndEndOfFile) {
   EXPECT_FALSE(plat::setEndOfFile(reader.get()));
 }
 
+// Whatever the sharing, sizes and reads follow every write, extension
+// and cut at once, across the megabyte steps a file grows by (a handle
+// no one else may write through keeps the size and reads a mapping).
+TEST(PlatformFiles, SizesAndReadsFollowWritesUnderEverySharing) {
+  constexpr uint32_t kChunk = 64 * 1024, kChunks = 40;
+  for (const uint32_t share : {0u, uint32_t{plat::kShareRead}, uint32_t{kShareReadWrite}}) {
+    SCOPED_TRACE(share);
+    TempDir dir;
+    const std::string path = dir.file("grow.bin");
+    File file(path, kReadWrite, share, Disposition::CreateNew);
+    ASSERT_TRUE(file.ok());
+    std::string chunk(kChunk, '\0');
+    std::string got;
+    for (uint32_t c = 0; c < kChunks; ++c) {
+      for (uint32_t i = 0; i < kChunk; ++i) chunk[i] = static_cast<char>('a' + (c + i) % 26);
+      ASSERT_TRUE(file.writeAt(c * kChunk, chunk));
+      ASSERT_EQ(plat::fileSize(file.get()), (c + 1) * kChunk);
+      ASSERT_TRUE(file.readAt(c * kChunk, kChunk + 10, &got));
+      ASSERT_EQ(got, chunk) << "chunk " << c;
+    }
+    // A rewrite in place shows at once.
+    ASSERT_TRUE(file.writeAt(100, "rewritten"));
+    ASSERT_TRUE(file.readAt(100, 9, &got));
+    EXPECT_EQ(got, "rewritten");
+    // Cut: reads end at the new end.
+    EXPECT_EQ(plat::seekFile(file.get(), 200, plat::SeekFrom::Begin), 200u);
+    ASSERT_TRUE(plat::setEndOfFile(file.get()));
+    EXPECT_EQ(plat::fileSize(file.get()), 200u);
+    EXPECT_EQ(plat::seekFile(file.get(), 0, plat::SeekFrom::End), 200u);
+    ASSERT_TRUE(file.readAt(190, 20, &got));
+    EXPECT_EQ(got.size(), 10u);
+    // Extended past where it ever was: zeros, then what is written there.
+    const uint32_t far = 3 * kChunks * kChunk;
+    EXPECT_EQ(plat::seekFile(file.get(), far, plat::SeekFrom::Begin), far);
+    ASSERT_TRUE(plat::setEndOfFile(file.get()));
+    ASSERT_TRUE(file.readAt(far - 4, 8, &got));
+    EXPECT_EQ(got, std::string(4, '\0'));
+    ASSERT_TRUE(file.writeAt(far, "end"));
+    EXPECT_EQ(plat::fileSize(file.get()), far + 3);
+    ASSERT_TRUE(file.readAt(far - 1, 8, &got));
+    EXPECT_EQ(got, std::string("\0end", 4));
+    // A reader another handle may open sees the same bytes.
+    if (share & plat::kShareRead) {
+      File reader(path, R, kShareReadWrite);
+      ASSERT_TRUE(reader.ok());
+      ASSERT_TRUE(reader.readAt(100, 9, &got));
+      EXPECT_EQ(got, "rewritten");
+      EXPECT_EQ(plat::fileSize(reader.get()), far + 3);
+    }
+  }
+}
+
 TEST(PlatformFiles, ClosedHandlesAreInvalid) {
   TempDir dir;
   plat::FileHandle h = plat::openFile(dir.file("x").c_str(), kReadWrite, 0, Disposition::CreateNew);
@@ -141,7 +193,8 @@ TEST(PlatformFiles, ClosedHandlesAreInvalid) {
 // The tests run as root in CI: the attribute must be honoured by the
 // emulation itself.
 TEST(PlatformFiles, ReadOnlyAttributeDeniesWriting) {
-  if (!afm3test::readOnlyFilesRefuseWriting()) GTEST_SKIP() << "this user may write read-only files";
+  if (!afm3test::readOnlyFilesRefuseWriting())
+    GTEST_SKIP() << "this user may write read-only files";
   TempDir dir;
   const std::string path = dir.file("locked.txt");
   ASSERT_TRUE(afm3test::writeWholeFile(path, "keep"));
