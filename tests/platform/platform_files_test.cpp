@@ -154,14 +154,14 @@ TEST(PlatformFiles, SizesAndReadsFollowWritesUnderEverySharing) {
     ASSERT_TRUE(file.readAt(190, 20, &got));
     EXPECT_EQ(got.size(), 10u);
     // Extended past where it ever was: zeros, then what is written there.
-    const uint32_t far = 3 * kChunks * kChunk;
-    EXPECT_EQ(plat::seekFile(file.get(), far, plat::SeekFrom::Begin), far);
+    const uint32_t beyond = 3 * kChunks * kChunk;
+    EXPECT_EQ(plat::seekFile(file.get(), beyond, plat::SeekFrom::Begin), beyond);
     ASSERT_TRUE(plat::setEndOfFile(file.get()));
-    ASSERT_TRUE(file.readAt(far - 4, 8, &got));
+    ASSERT_TRUE(file.readAt(beyond - 4, 8, &got));
     EXPECT_EQ(got, std::string(4, '\0'));
-    ASSERT_TRUE(file.writeAt(far, "end"));
-    EXPECT_EQ(plat::fileSize(file.get()), far + 3);
-    ASSERT_TRUE(file.readAt(far - 1, 8, &got));
+    ASSERT_TRUE(file.writeAt(beyond, "end"));
+    EXPECT_EQ(plat::fileSize(file.get()), beyond + 3);
+    ASSERT_TRUE(file.readAt(beyond - 1, 8, &got));
     EXPECT_EQ(got, std::string("\0end", 4));
     // A reader another handle may open sees the same bytes.
     if (share & plat::kShareRead) {
@@ -169,7 +169,7 @@ TEST(PlatformFiles, SizesAndReadsFollowWritesUnderEverySharing) {
       ASSERT_TRUE(reader.ok());
       ASSERT_TRUE(reader.readAt(100, 9, &got));
       EXPECT_EQ(got, "rewritten");
-      EXPECT_EQ(plat::fileSize(reader.get()), far + 3);
+      EXPECT_EQ(plat::fileSize(reader.get()), beyond + 3);
     }
   }
 }
