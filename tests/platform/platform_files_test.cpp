@@ -337,6 +337,11 @@ TEST(PlatformShareModes, RefusedOpensChangeNothing) {
   EXPECT_EQ(replace.error(), plat::kErrSharingViolation);
   File truncate(path, W, kShareAll, Disposition::TruncateExisting);
   EXPECT_EQ(truncate.error(), plat::kErrSharingViolation);
+  // Replacing is writing, whatever access the replacing open asks for.
+  for (const uint32_t access : {uint32_t{R}, uint32_t{0}}) {
+    File replaceReading(path, access, kShareAll, Disposition::CreateAlways);
+    EXPECT_EQ(replaceReading.error(), plat::kErrSharingViolation) << access;
+  }
   EXPECT_EQ(afm3test::readWholeFile(path), "precious");
   // A copy onto an open file is refused the same way.
   const std::string other = dir.file("other.dat");

@@ -321,10 +321,14 @@ FileHandle openFile(const char* path, uint32_t access, uint32_t shareMode, Dispo
     // Share slots are read locks, which need a readable descriptor.
     const bool readable = read || !write;
     file->lockFd = readable ? file->fd : ::open(r.host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (file->lockFd >= 0 && (read || write || del)) {
+    // Replacing an existing file writes it, whatever access the open asks
+    // for: a handle that denies write sharing keeps it from happening.
+    const bool replaces = existed && (disposition == Disposition::CreateAlways ||
+                                      disposition == Disposition::TruncateExisting);
+    if (file->lockFd >= 0 && (read || write || del || replaces)) {
       qwin::ShareRequest request;
       request.read = read;
-      request.write = write;
+      request.write = write || replaces;
       request.del = del;
       request.shareRead = shareMode & kShareRead;
       request.shareWrite = shareMode & kShareWrite;
@@ -335,8 +339,7 @@ FileHandle openFile(const char* path, uint32_t access, uint32_t shareMode, Dispo
       file->sizeKnown = !request.shareWrite;
       file->knownSize = static_cast<uint64_t>(st.st_size);
     }
-    if (existed && (disposition == Disposition::CreateAlways ||
-                    disposition == Disposition::TruncateExisting)) {
+    if (replaces) {
       const int rc = write ? ::ftruncate(file->fd, 0) : ::truncate(r.host.c_str(), 0);
       if (rc != 0) {
         qwin::failErrno();
