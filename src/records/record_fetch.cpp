@@ -18,8 +18,6 @@ namespace {
 constexpr uint32_t kRowSeekError = kErrChecksum;
 constexpr uint32_t kHeapBlockHeader = 2;  // u16 block size
 constexpr uint32_t kEntryLengthWord = 2;  // u16 entry length
-// Bytes an uncached entry read asks for at first: the length word and the
-// strings of a typical record.
 
 struct HeapCache {
   uint8_t*& buffer;
