@@ -18,6 +18,7 @@
 #include "afm3.h"
 #include "album_fixtures.h"
 #include "memory_files.h"
+#include "old_album_writer.h"
 #include "platform.h"
 #include "qliblzw.h"
 
@@ -451,6 +452,31 @@ void version2(Corpus* corpus) {
   corpus->album("version2", v2, {readTail(1, 0, 0, 0), readTail(2, 2, 1, 0)});
 }
 
+// Old albums for the conversion's readers: byte 0 chooses the reader
+// (0: version 1, 1: version 2), the rest is the file.
+void oldAlbums(Corpus* corpus) {
+  convtest::OldAlbum album;
+  album.keywords = {"sea", "sun"};
+  for (int n = 0; n < 4; ++n) {
+    convtest::OldEntry e;
+    e.deleted = n == 2;
+    e.file = "P" + std::to_string(n) + ".JPG";
+    e.text = "text " + std::to_string(n);
+    e.name = "name " + std::to_string(n);
+    e.keywords = {static_cast<uint16_t>(n % 2)};
+    e.image = n != 1;
+    album.entries.push_back(e);
+  }
+  const auto seed = [&](const char* name, uint8_t reader, const Bytes& file) {
+    Bytes input{reader};
+    input.insert(input.end(), file.begin(), file.end());
+    corpus->write("old_album_fuzz", name, input);
+  };
+  seed("v1.0", 0, convtest::version1File(album, 0));
+  seed("v1.2", 0, convtest::version1File(album, 2));
+  seed("v2.0", 1, convtest::version2File(album));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -465,6 +491,7 @@ int main(int argc, char** argv) {
   twoPages(&corpus);
   empty(&corpus);
   version2(&corpus);
+  oldAlbums(&corpus);
   plat::memoryFiles::clear();
   return 0;
 }
