@@ -46,17 +46,6 @@ constexpr uint32_t kV2DescriptionAt = 34, kV2DescriptionEnd = kV2PageTableOffset
 
 HINSTANCE ownKey() { return libraryState().module; }
 
-std::string fixedString(const uint8_t* field, size_t size) {
-  const auto* text = reinterpret_cast<const char*>(field);
-  return std::string(text, strnlen(text, size));
-}
-
-void putBounded(uint8_t* field, size_t size, const std::string& text) {
-  const size_t n = text.size() < size ? text.size() : size - 1;
-  std::memcpy(field, text.data(), n);
-  field[n] = 0;
-}
-
 std::vector<uint8_t> albumInfo(uint16_t thumbSize, const std::string& title,
                                const std::string& description, bool thumbKindOne) {
   std::vector<uint8_t> info(AFM3_ALBUM_INFO_SIZE, 0);

@@ -47,17 +47,6 @@ enum : uint32_t {
   kStepV1Record = 2,
 };
 
-std::string fixedString(const uint8_t* field, size_t size) {
-  const auto* text = reinterpret_cast<const char*>(field);
-  return std::string(text, strnlen(text, size));
-}
-
-void putBounded(uint8_t* field, size_t size, const std::string& text) {
-  const size_t n = text.size() < size ? text.size() : size - 1;
-  std::memcpy(field, text.data(), n);
-  field[n] = 0;
-}
-
 bool endsWithBackslash(const std::string& text) {
   const char* last = nullptr;
   for (const char* p = text.c_str(); *p != '\0'; p = plat::charNext(p)) last = p;
@@ -81,6 +70,17 @@ void putDateTimes(uint8_t* entry, const uint8_t* old, uint32_t time1, uint32_t d
 uint32_t trueColourBytes(uint32_t edge) { return (24 * edge + 31) / 32 * 4 * edge; }
 
 }  // namespace
+
+std::string fixedString(const uint8_t* field, size_t size) {
+  const auto* text = reinterpret_cast<const char*>(field);
+  return std::string(text, strnlen(text, size));
+}
+
+void putBounded(uint8_t* field, size_t size, const std::string& text) {
+  const size_t n = text.size() < size ? text.size() : size - 1;
+  std::memcpy(field, text.data(), n);
+  field[n] = 0;
+}
 
 uint8_t recodeOldColour(uint8_t code) {
   switch (code) {

@@ -19,6 +19,7 @@
 // Version 2: core/v2_layout.h.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -26,6 +27,11 @@
 #include "core/error_report.h"
 
 namespace afm3 {
+
+// The text of a fixed-size, NUL-padded field (never past its size).
+std::string fixedString(const uint8_t* field, size_t size);
+// Stores text in a field of size bytes, cut to leave room for its NUL.
+void putBounded(uint8_t* field, size_t size, const std::string& text);
 
 constexpr uint32_t kV1HeaderBytes = 192;
 constexpr uint32_t kV1FirstRecord = 190;
